@@ -1,0 +1,84 @@
+// Records and accessors shared by the files of the frame. The frame's
+// process-wide state has these owners:
+//   frame/task.cpp      task key, default task, the current pointer
+//   frame/frame.cpp     application and module records, dependency list,
+//                       init pid, init-enabled and in-progress flags, MSDEBUG
+//   frame/thread.cpp    the init lock, the task-key lock, the bypass flag
+//   frame/loadhook.cpp  the thread-detach key
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "msbasic.h"
+#include "mstask.h"
+
+namespace qrv::frame {
+
+// The block that wraps a thread's task once the frame has initialised it.
+struct ThreadBlock {
+    uint32_t magic;  // MSTASK_THREAD_MAGIC
+    void *task;      // current pointer in force when the block was made
+    msbasic_cascade_fn api_cascade;
+    int32_t *counters;  // [0] capacity, [1 + i] count of module i
+    void *wss[MSBASIC_THREAD_WSS_SLOTS];
+};
+
+inline constexpr int kConnectionSlot = 12;
+inline constexpr int kAnchorSlot = 13;
+
+// The library's per-thread anchor in workspace slot 13.
+struct Anchor {
+    void *error_stack;
+    void *messages;
+};
+
+// Fast read of the current pointer: a per-thread mirror of the task key's
+// value, valid while its generation matches the key's.
+struct CurrentMirror {
+    uint32_t generation;
+    void *ptr;
+};
+extern __thread CurrentMirror t_current __attribute__((tls_model("initial-exec")));
+extern std::atomic<uint32_t> g_key_generation;
+void *current_ptr_slow() noexcept;
+
+inline void *current_ptr() noexcept {
+    if (t_current.generation == g_key_generation.load(std::memory_order_relaxed)) return t_current.ptr;
+    return current_ptr_slow();
+}
+
+inline bool is_thread_block(const void *p) noexcept {
+    return p != nullptr && *static_cast<const uint32_t *>(p) == MSTASK_THREAD_MAGIC;
+}
+
+inline ThreadBlock *current_thread_block() noexcept {
+    void *p = current_ptr();
+    return is_thread_block(p) ? static_cast<ThreadBlock *>(p) : nullptr;
+}
+
+inline Anchor *current_anchor() noexcept {
+    ThreadBlock *tb = current_thread_block();
+    return tb != nullptr ? static_cast<Anchor *>(tb->wss[kAnchorSlot]) : nullptr;
+}
+
+// Count slot of module index in a counter array, growing the array by tens;
+// null if it cannot grow.
+int32_t *counter_slot(int32_t **array, int index) noexcept;
+
+qrv_mutex *init_lock() noexcept;
+qrv_mutex *task_key_lock() noexcept;
+
+// The load hook's thread-detach key follows the thread's block.
+void note_thread_block(ThreadBlock *block) noexcept;
+
+// The library layer's own functions, and the MSDEBUG value they capture.
+int library_init(int mode) noexcept;
+void library_end(int mode, int orderly) noexcept;
+void set_debug_value(const char *value) noexcept;
+
+// Thread exit: ends the thread's use of the frame, or frees a block that the
+// frame no longer counts (its process was ended by another thread).
+void end_exiting_thread(ThreadBlock *block) noexcept;
+
+}  // namespace qrv::frame

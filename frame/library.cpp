@@ -1,0 +1,128 @@
+// This library's own layer: the ordered steps its init function runs and
+// the ordered steps its end function runs. A step whose subsystem belongs to
+// a later part of the library is listed with no function, so that the order
+// stands in one place and each subsystem fills its own slot.
+#include "error/errstack.h"
+#include "frame/frame_internal.h"
+#include "msbasic.h"
+#include "msconn.h"
+#include "msos.h"
+#include "mstask.h"
+#include "os/os_internal.h"
+#include "space/space.h"
+
+namespace qrv::frame {
+namespace {
+
+struct InitStep {
+    const char *name;
+    bool (*run)(int mode);
+};
+
+struct EndStep {
+    const char *name;
+    void (*run)(int mode, int orderly);
+};
+
+void **workspace() { return msbasic_get_thread_wss_only(); }
+
+bool init_anchor(int) {
+    void **wss = workspace();
+    if (wss == nullptr) return false;
+    if (wss[kAnchorSlot] == nullptr) wss[kAnchorSlot] = space::get_zeroed<Anchor>();
+    return wss[kAnchorSlot] != nullptr;
+}
+
+bool init_error_stack(int mode) {
+    if (mode == MSBASIC_MODE_PROCESS) errstack::set_reallocator(space::reget_ex);
+    Anchor *anchor = current_anchor();
+    return anchor != nullptr && errstack::create(anchor);
+}
+
+bool init_task_handle(int mode) {
+    if (mode == MSBASIC_MODE_THREAD) return true;
+    mstask_block *task = mstask_api_get_task();
+    if (task == nullptr) return false;
+    if (task->task_handle == nullptr) task->task_handle = mshandle_alloc(MSHANDLE_TASK_MAGIC, MSHANDLE_TASK_SIZE);
+    return task->task_handle != nullptr;
+}
+
+bool init_process_settings(int mode) {
+    if (mode == MSBASIC_MODE_PROCESS) set_debug_value(os::getenv("MSDEBUG"));
+    return true;
+}
+
+bool init_messages(int mode) {
+    if (mode == MSBASIC_MODE_PROCESS && msbasic_debug_check("puretasking")) msos_set_thread_exit_strategy(1);
+    return true;
+}
+
+void end_task_handle(int mode, int) {
+    if (mode == MSBASIC_MODE_THREAD) return;
+    if (mstask_block *task = mstask_api_get_task()) {
+        space::release(task->task_handle);
+        task->task_handle = nullptr;
+    }
+}
+
+void end_error_stack(int, int) {
+    if (Anchor *anchor = current_anchor()) errstack::destroy(anchor);
+}
+
+void end_anchor(int, int) {
+    void **wss = workspace();
+    if (wss == nullptr) return;
+    space::release(wss[kAnchorSlot]);
+    wss[kAnchorSlot] = nullptr;
+}
+
+void end_process_state(int mode, int) {
+    if (mode == MSBASIC_MODE_PROCESS) set_debug_value(nullptr);
+}
+
+constexpr InitStep kInitSteps[] = {
+    {"temporary-file postfix and MS-variable environment", nullptr},
+    {"per-thread anchor", init_anchor},
+    {"error stack", init_error_stack},
+    {"task handle", init_task_handle},
+    {"standard descriptors and their redirection", nullptr},
+    {"task streams", nullptr},
+    {"installation, initialisation file, environment file, MSDEBUG, wide translator", init_process_settings},
+    {"messages and NLS files, id-only mode, thread exit strategy", init_messages},
+    {"temporary directory, socket layer, random generator, time", nullptr},
+    {"connections", nullptr},
+    {"space statistics", nullptr},
+};
+
+constexpr EndStep kEndSteps[] = {
+    {"space report switches", nullptr},
+    {"connections", nullptr},
+    {"messages", nullptr},
+    {"wide translator, environment file, initialisation file, task streams", nullptr},
+    {"standard descriptors", nullptr},
+    {"task handle", end_task_handle},
+    {"error stack", end_error_stack},
+    {"per-thread anchor", end_anchor},
+    {"temporary directory, space reports, MS-variable environment, random generator", end_process_state},
+};
+
+}  // namespace
+
+int library_init(int mode) noexcept {
+    for (const InitStep &step : kInitSteps) {
+        if (step.run != nullptr && !step.run(mode)) return 0;
+    }
+    return 1;
+}
+
+void library_end(int mode, int orderly) noexcept {
+    for (const EndStep &step : kEndSteps) {
+        if (step.run != nullptr) step.run(mode, orderly);
+    }
+}
+
+}  // namespace qrv::frame
+
+extern "C" QRV_API void msbasic_init_cascade(void) noexcept {
+    msbasic_init_end_register(qrv::frame::library_init, qrv::frame::library_end);
+}

@@ -1,0 +1,51 @@
+// The load hook: what the loader's attach and detach events do, mapped to an
+// ELF constructor (process attach), a pthread key destructor (thread detach)
+// and an ELF destructor (process detach). Thread attach does nothing.
+#include <pthread.h>
+
+#include "frame/frame_internal.h"
+#include "msbasic.h"
+#include "msthread.h"
+#include "mstask.h"
+
+namespace qrv::frame {
+namespace {
+
+pthread_key_t g_detach_key;
+bool g_detach_key_made = false;
+
+// Thread detach. glibc has cleared this key (and perhaps the task key) before
+// calling; the frame still finds the block through the thread's mirror.
+void on_thread_exit(void *value) {
+    end_exiting_thread(static_cast<ThreadBlock *>(value));
+    mstask_set_ptr(nullptr);
+}
+
+// fork: the child must not inherit a held init lock. The child's copy is
+// made anew rather than unlocked, because a recursive mutex remembers its
+// owner by thread id, which differs in the child.
+void before_fork() { msthread_mutex_lock_raw(init_lock()); }
+void after_fork_parent() { msthread_mutex_unlock_raw(init_lock()); }
+void after_fork_child() { msthread_mutex_init_raw(init_lock()); }
+
+__attribute__((constructor(101))) void process_attach() {
+    msthread_initmutex_init();
+    g_detach_key_made = pthread_key_create(&g_detach_key, on_thread_exit) == 0;
+    pthread_atfork(before_fork, after_fork_parent, after_fork_child);
+}
+
+__attribute__((destructor(101))) void process_detach() {
+    msbasic_end_all_force();
+    mstask_tlsfree_thread_task_key();
+    msthread_initmutex_destroy();
+    if (g_detach_key_made) pthread_key_delete(g_detach_key);
+    g_detach_key_made = false;
+}
+
+}  // namespace
+
+void note_thread_block(ThreadBlock *block) noexcept {
+    if (g_detach_key_made) pthread_setspecific(g_detach_key, block);
+}
+
+}  // namespace qrv::frame
