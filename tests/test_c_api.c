@@ -1,0 +1,57 @@
+/* The library as a C99 program sees it: every public header included
+ * together, and a pass through the frame, the error stack, tasks and threads. */
+#include <stdio.h>
+#include <string.h>
+
+#include "msbasic.h"
+#include "msconn.h"
+#include "mserror.h"
+#include "msos.h"
+#include "mstask.h"
+#include "msthread.h"
+#include "qrvdefs.h"
+
+static int failures;
+#define CHECK(cond)                                                   \
+    do {                                                              \
+        if (!(cond)) {                                                \
+            fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond); \
+            ++failures;                                               \
+        }                                                             \
+    } while (0)
+
+static intptr_t worker(void *arg) {
+    int *seen = (int *)arg;
+    *seen = msbasic_get_thread_wss() != NULL;
+    mserror_reset_seterr_1arg_str(16473, "x");
+    *seen += mserror_geterr_id() == 16473;
+    return 7;
+}
+
+int main(void) {
+    CHECK(msbasic_get_thread_wss_only() == NULL);
+    CHECK(msbasic_init_main(msbasic_init_cascade) == 1);
+    CHECK(mstask_api_current_task_is_default() == 1);
+
+    mserror_reset_seterr_2arg_str(16475, "old", "new");
+    int64_t arg = 0;
+    CHECK(mserror_geterr_arg(&arg, 1) == 1 && strcmp((const char *)(intptr_t)arg, "new") == 0);
+
+    qrv_mutex mutex;
+    int acquired = 0;
+    CHECK(msthread_mutex_init(&mutex) == 1);
+    CHECK(msthread_mutex_trylock(&mutex, &acquired) == 1 && acquired == 1);
+    msthread_mutex_unlock(&mutex);
+    msthread_mutex_destroy(&mutex);
+
+    int seen = 0;
+    qrv_handle thread = 0;
+    CHECK(msthread_thread_create(worker, &seen, 0, NULL, &thread) == 1);
+    CHECK(msthread_thread_join(thread) == 1);
+    CHECK(seen == 2);
+
+    CHECK(msbasic_end_main(msbasic_init_cascade) == 1);
+    CHECK(msbasic_get_init_pid() == 0);
+    if (failures == 0) printf("C interface: all checks passed\n");
+    return failures != 0;
+}

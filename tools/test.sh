@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The whole test suite: the Release build (unit, C interface, packaging,
+# examples), the AddressSanitizer+UndefinedBehaviorSanitizer build (unit
+# tests and fuzz smoke runs) and the ThreadSanitizer build (threaded tests).
+set -uo pipefail
+cd "$(dirname "$0")/.."
+tools/setup.sh || exit 1
+jobs=$(nproc)
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+passed=0 failed=0 status=0
+build() {  # build <dir> <cmake args...>
+  local dir=build/$1; shift
+  echo "== configure and build $dir"
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir" -j "$jobs" | tail -n 1
+}
+run() {  # run <dir> <ctest args...>
+  local dir=build/$1; shift
+  echo "== ctest $dir $*"
+  local log; log=$(mktemp)
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 300 "$@" | tee "$log" | grep -v -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
+  local rc=${PIPESTATUS[0]}
+  local total fail
+  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+  fail=$(sed -n 's/.* \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -n 1)
+  rm -f "$log"
+  if [ -z "$total" ]; then echo "no test summary from $dir"; status=1; return; fi
+  passed=$((passed + total - fail)); failed=$((failed + fail))
+  [ "$rc" -eq 0 ] || status=1
+}
+
+build release -DCMAKE_BUILD_TYPE=Release -DQRV_BUILD_BENCH=ON || status=1
+run release
+build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DQRV_SANITIZE=address,undefined -DQRV_BUILD_FUZZ=ON || status=1
+run asan
+build tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DQRV_SANITIZE=thread || status=1
+run tsan -L threaded
+
+echo "total: $passed passed, $failed failed"
+[ "$failed" -eq 0 ] || status=1
+exit $status
