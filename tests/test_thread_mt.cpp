@@ -33,6 +33,41 @@ TEST_F(Threads, MutexIsRecursiveAndTryLockFailsForOthers) {
     EXPECT_EQ(msthread_mutex_destroy(&m), 1);
 }
 
+// Contended use: the count is exact only if the lock excludes; the sanitizer
+// build checks the ordering the lock provides.
+TEST_F(Threads, MutexExcludesUnderContention) {
+    qrv_mutex m;
+    ASSERT_EQ(msthread_mutex_init(&m), 1);
+    long count = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 20000; ++i) {
+                msthread_mutex_lock(&m);
+                msthread_mutex_lock(&m);  // recursive entry
+                ++count;
+                msthread_mutex_unlock(&m);
+                msthread_mutex_unlock(&m);
+            }
+        });
+    }
+    for (auto &th : threads) th.join();
+    EXPECT_EQ(count, 80000);
+    msthread_mutex_destroy(&m);
+}
+
+TEST_F(Threads, UnlockByANonOwnerIsIgnored) {
+    qrv_mutex m;
+    ASSERT_EQ(msthread_mutex_init(&m), 1);
+    msthread_mutex_lock(&m);
+    std::thread([&] { msthread_mutex_unlock(&m); }).join();
+    int acquired = -1;
+    std::thread([&] { msthread_mutex_trylock(&m, &acquired); }).join();
+    EXPECT_EQ(acquired, 0) << "still held by this thread";
+    msthread_mutex_unlock(&m);
+    msthread_mutex_destroy(&m);
+}
+
 TEST_F(Threads, BypassMakesEveryLockSucceedWithoutTouchingTheMutex) {
     qrv_mutex m;
     ASSERT_EQ(msthread_mutex_init_raw(&m), 1);
@@ -156,7 +191,9 @@ TEST_F(Threads, BadHandlesAndStartFunctionsAreRefused) {
 TEST_F(Threads, DetachedThreadRunsAndCleansUp) {
     std::atomic<int> done{0};
     auto body = [](void *arg) -> intptr_t {
-        static_cast<std::atomic<int> *>(arg)->store(msbasic_get_thread_wss() != nullptr ? 1 : 2);
+        int result = msbasic_get_thread_wss() != nullptr ? 1 : 2;
+        msbasic_end_thread();  // before the signal: the fixture checks the counts right after
+        static_cast<std::atomic<int> *>(arg)->store(result);
         return 0;
     };
     ASSERT_EQ(msthread_thread_create(body, &done, 0, nullptr, nullptr), 1);
