@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "frame/frame_internal.h"
 #include "frame_modules.h"
@@ -116,6 +117,28 @@ TEST_F(Frame, EndAllIsSwitchedOffByTheHost) {
     msbasic_end_all_ok = 1;
     msbasic_end_all();
     EXPECT_EQ(take(), (Calls{"init1(1)", "init2(1)", "end2(1,1)", "end1(1,1)"}));
+}
+
+TEST(FrameForce, ForcedEndSwitchesLocksToBypassAndEndsEverything) {
+    take();
+    ASSERT_EQ(msbasic_init_main(cascade_ab), 1);
+    qrv_mutex m;
+    ASSERT_EQ(msthread_mutex_init(&m), 1);
+    msthread_mutex_lock(&m);
+    msbasic_end_all_force();
+    EXPECT_EQ(take(), (Calls{"init1(1)", "init2(1)", "end2(1,1)", "end1(1,1)"}));
+    EXPECT_EQ(msbasic_get_init_pid(), 0);
+    int acquired = 0;
+    std::thread([&] { msthread_mutex_trylock(&m, &acquired); }).join();
+    EXPECT_EQ(acquired, 1) << "locks are bypassed for the rest of the process";
+}
+
+TEST(FrameForce, ForcedTaskEndEndsTheTask) {
+    take();
+    ASSERT_EQ(msbasic_init_main(cascade_ab), 1);
+    msbasic_end_task_force();
+    EXPECT_EQ(take(), (Calls{"init1(1)", "init2(1)", "end2(1,1)", "end1(1,1)"}));
+    EXPECT_EQ(msbasic_get_init_pid(), 0);
 }
 
 TEST_F(Frame, NullCascadeIsRefusedWithoutDisablingInit) {
