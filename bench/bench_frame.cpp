@@ -6,8 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <thread>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "msbasic.h"

@@ -264,9 +264,7 @@ QRV_API void mserror_reset_seterr_4arg_str(int32_t id, const char *s1, const cha
 
 QRV_API void mserror_seterr_1arg(int32_t id, int64_t a) noexcept { push_numbers(current(), id, {a}); }
 
-QRV_API void mserror_seterr_2arg(int32_t id, int64_t a, int64_t b) noexcept {
-    push_numbers(current(), id, {a, b});
-}
+QRV_API void mserror_seterr_2arg(int32_t id, int64_t a, int64_t b) noexcept { push_numbers(current(), id, {a, b}); }
 
 QRV_API void mserror_seterr_1arg_str(int32_t id, const char *s1) noexcept { push_strings(current(), id, {s1}); }
 
@@ -339,8 +337,7 @@ QRV_API void mserror_stack_save(int32_t *top, int32_t *string_used) noexcept {
 
 QRV_API void mserror_stack_restore(int32_t top, int32_t string_used) noexcept {
     Stack *s = current();
-    if (s == nullptr || top < s->floor || top > s->capacity || string_used < 0 ||
-        string_used > s->string_capacity) {
+    if (s == nullptr || top < s->floor || top > s->capacity || string_used < 0 || string_used > s->string_capacity) {
         return;
     }
     s->top = top;

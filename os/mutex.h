@@ -12,7 +12,7 @@
 namespace qrv::os {
 
 struct RecursiveMutex {
-    std::atomic<int> state;      // 0 free, 1 held, 2 held with waiters
+    std::atomic<int> state;       // 0 free, 1 held, 2 held with waiters
     std::atomic<uint32_t> owner;  // holder's thread number, 0 when free
     uint32_t depth;               // touched by the holder only
 };

@@ -71,13 +71,9 @@ QRV_API int32_t msos_interlockedexchange(int32_t *target, int32_t value) noexcep
     return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
 }
 
-QRV_API int32_t msos_atomic_inc(int32_t *target) noexcept {
-    return __atomic_add_fetch(target, 1, __ATOMIC_SEQ_CST);
-}
+QRV_API int32_t msos_atomic_inc(int32_t *target) noexcept { return __atomic_add_fetch(target, 1, __ATOMIC_SEQ_CST); }
 
-QRV_API int32_t msos_atomic_dec(int32_t *target) noexcept {
-    return __atomic_sub_fetch(target, 1, __ATOMIC_SEQ_CST);
-}
+QRV_API int32_t msos_atomic_dec(int32_t *target) noexcept { return __atomic_sub_fetch(target, 1, __ATOMIC_SEQ_CST); }
 
 QRV_API void msos_relinquish_thread(void) noexcept { sched_yield(); }
 
@@ -100,9 +96,7 @@ QRV_API void msos_EnterCriticalSection(qrv_mutex *cs) noexcept {
     if (cs != nullptr) qrv::os::mutex_lock(cs);
 }
 
-QRV_API int msos_TryEnterCriticalSection(qrv_mutex *cs) noexcept {
-    return cs != nullptr && qrv::os::mutex_trylock(cs);
-}
+QRV_API int msos_TryEnterCriticalSection(qrv_mutex *cs) noexcept { return cs != nullptr && qrv::os::mutex_trylock(cs); }
 
 QRV_API void msos_LeaveCriticalSection(qrv_mutex *cs) noexcept {
     if (cs != nullptr) qrv::os::mutex_unlock(cs);
@@ -137,8 +131,8 @@ QRV_API int msos_TlsSetValue(uint32_t slot, void *value) noexcept {
     return rc == 0;
 }
 
-QRV_API qrv_handle msos_createthread(void * /*security*/, uint32_t stack_size, msos_thread_routine routine,
-                                     void *arg, uint32_t /*flags*/, uint32_t *thread_id) noexcept {
+QRV_API qrv_handle msos_createthread(void * /*security*/, uint32_t stack_size, msos_thread_routine routine, void *arg,
+                                     uint32_t /*flags*/, uint32_t *thread_id) noexcept {
     if (routine == nullptr) {
         errno = EINVAL;
         return 0;

@@ -87,8 +87,8 @@ TEST_F(ErrorStack, WordsGrowByTensExactlyWhenNeeded) {
     EXPECT_EQ(mserror_geterr_id(), 16011);
     qrv::space::fail_nth_allocation(0);
     mserror_reset();
-    mserror_seterr(16012, 3);     // 5 words
-    mserror_seterr(16013, 9);     // needs 16: capacity 20
+    mserror_seterr(16012, 3);  // 5 words
+    mserror_seterr(16013, 9);  // needs 16: capacity 20
     EXPECT_EQ(mserror_geterr_id(), 16013);
     qrv::space::fail_nth_allocation(1);
     mserror_seterr(16014, 2);  // needs 20: fits
@@ -232,16 +232,16 @@ INSTANTIATE_TEST_SUITE_P(
         FormCase{"reset_1arg", [] { mserror_reset_seterr_1arg(16100, -7); }, true, {"#-7"}},
         FormCase{"reset_1arg_str", [] { mserror_reset_seterr_1arg_str(16100, "a"); }, true, {"a"}},
         FormCase{"reset_2arg_str", [] { mserror_reset_seterr_2arg_str(16100, "a", "b"); }, true, {"a", "b"}},
-        FormCase{"reset_3arg_str", [] { mserror_reset_seterr_3arg_str(16100, "a", "b", "c"); }, true,
-                 {"a", "b", "c"}},
-        FormCase{"reset_4arg_str", [] { mserror_reset_seterr_4arg_str(16100, "a", "b", "c", "d"); }, true,
+        FormCase{"reset_3arg_str", [] { mserror_reset_seterr_3arg_str(16100, "a", "b", "c"); }, true, {"a", "b", "c"}},
+        FormCase{"reset_4arg_str",
+                 [] { mserror_reset_seterr_4arg_str(16100, "a", "b", "c", "d"); },
+                 true,
                  {"a", "b", "c", "d"}},
         FormCase{"seterr_1arg", [] { mserror_seterr_1arg(16100, 5); }, false, {"#5"}},
         FormCase{"seterr_2arg", [] { mserror_seterr_2arg(16100, 5, 6); }, false, {"#5", "#6"}},
         FormCase{"seterr_1arg_str", [] { mserror_seterr_1arg_str(16100, "a"); }, false, {"a"}},
         FormCase{"seterr_2arg_str", [] { mserror_seterr_2arg_str(16100, "a", "b"); }, false, {"a", "b"}},
-        FormCase{"seterr_3arg_str", [] { mserror_seterr_3arg_str(16100, "a", "b", "c"); }, false,
-                 {"a", "b", "c"}}),
+        FormCase{"seterr_3arg_str", [] { mserror_seterr_3arg_str(16100, "a", "b", "c"); }, false, {"a", "b", "c"}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(ErrorStackWithoutInit, EveryOperationIsANoOp) {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "msos.h"
-#include "msthread.h"
 #include "mstask.h"
+#include "msthread.h"
 #include "support.h"
 
 namespace {
@@ -119,14 +119,12 @@ void *g_out;
 INSTANTIATE_TEST_SUITE_P(
     Forms, KeyErrors,
     ::testing::Values(KeyErrorCase{"get", [](uint32_t k) { return msthread_data_get(k, &g_out); }, 16401, 1},
-                      KeyErrorCase{"get_retry", [](uint32_t k) { return msthread_data_get_retry(k, &g_out); },
-                                   16401, 1},
+                      KeyErrorCase{"get_retry", [](uint32_t k) { return msthread_data_get_retry(k, &g_out); }, 16401,
+                                   1},
                       KeyErrorCase{"set", [](uint32_t k) { return msthread_data_set(k, &g_out); }, 16401, 1},
                       KeyErrorCase{"delete", [](uint32_t k) { return msthread_key_delete(k); }, 16403, 2},
-                      KeyErrorCase{"get_raw", [](uint32_t k) { return msthread_data_get_raw(k, &g_out); }, 16999,
-                                   1},
-                      KeyErrorCase{"set_raw", [](uint32_t k) { return msthread_data_set_raw(k, &g_out); }, 16999,
-                                   1},
+                      KeyErrorCase{"get_raw", [](uint32_t k) { return msthread_data_get_raw(k, &g_out); }, 16999, 1},
+                      KeyErrorCase{"set_raw", [](uint32_t k) { return msthread_data_set_raw(k, &g_out); }, 16999, 1},
                       KeyErrorCase{"delete_raw", [](uint32_t k) { return msthread_key_delete_raw(k); }, 16999, 1}),
     [](const auto &info) { return std::string(info.param.name); });
 
