@@ -15,3 +15,12 @@ inline constexpr int32_t kCannotSetThreadData = 16405;    // "cannot set thread 
 inline constexpr int32_t kCannotInitMutex = 16513;        // "cannot init thread mutex"
 
 }  // namespace qrv::err
+
+namespace qrv::err {
+
+// The space allocator.
+inline constexpr int32_t kNoSpaceFromOs = 16002;     // "no allocation space available from O/S"
+inline constexpr int32_t kBadSpaceSize = 16004;      // "bad size argument %ld to space allocator"
+inline constexpr int32_t kSpaceLimitReached = 16007; // "space limitation is reached"
+
+}  // namespace qrv::err
