@@ -14,4 +14,10 @@ inline constexpr int32_t kCannotGetThreadData = 16404;   // "cannot get thread s
 inline constexpr int32_t kCannotSetThreadData = 16405;   // "cannot set thread specific data"
 inline constexpr int32_t kCannotInitMutex = 16513;       // "cannot init thread mutex"
 
+// Number readers.
+inline constexpr int32_t kInvalidCharacter = 16051;  // "invalid character"
+inline constexpr int32_t kNoDigits = 16052;          // "no digits"
+inline constexpr int32_t kNumberTooLarge = 16053;    // "number too large"
+inline constexpr int32_t kNumberTooSmall = 16055;    // "number too small"
+
 }  // namespace qrv::err
