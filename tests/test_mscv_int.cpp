@@ -241,12 +241,14 @@ TEST(Writers, AgreeWithSnprintf) {
         expect_writes(i32, "%d", 12, [](char *b, int x) { return mscv_ix(b, x); });
         expect_writes(i32, "%d", 12, [](char *b, int x) { return mscv_lx(b, x); });
         expect_writes(i64, "%lld", 21, [](char *b, long long x) { return mscv_i64x(b, x); });
-        for (auto [base, format32, format64] : {std::tuple{8, "%o", "%llo"}, {10, "%u", "%llu"}, {16, "%x", "%llx"},
-                                               {7, "%u", "%llu"}, {0, "%u", "%llu"}}) {
-            expect_writes(u32, format32, 12, [base](char *b, unsigned x) { return mscv_ux(b, x, base); });
-            expect_writes(u32, format32, 12, [base](char *b, unsigned x) { return mscv_lux(b, x, base); });
-            expect_writes(static_cast<unsigned long long>(v), format64, 23,
-                          [base](char *b, unsigned long long x) { return mscv_u64x(b, x, base); });
+        const struct { int base; const char *f32, *f64; } kBases[] = {
+            {8, "%o", "%llo"}, {10, "%u", "%llu"}, {16, "%x", "%llx"}, {7, "%u", "%llu"}, {0, "%u", "%llu"}};
+        for (const auto &b : kBases) {
+            int base = b.base;
+            expect_writes(u32, b.f32, 12, [base](char *p, unsigned x) { return mscv_ux(p, x, base); });
+            expect_writes(u32, b.f32, 12, [base](char *p, unsigned x) { return mscv_lux(p, x, base); });
+            expect_writes(static_cast<unsigned long long>(v), b.f64, 23,
+                          [base](char *p, unsigned long long x) { return mscv_u64x(p, x, base); });
         }
     }
     EXPECT_EQ(mscv_ix(nullptr, 1), nullptr);

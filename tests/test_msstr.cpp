@@ -140,6 +140,7 @@ TEST(Msstr, AccountNamesNamedCases) {
         {"b\xC3", 0, 0},         {"b\xC3\xA9", 1, 1},     {"\xC3" "a", 0, 0},  {"\x80", 1, 1},
         {"\xF8", 0, 0},          {"\xFF", 0, 0},          {"\xF0\x9F\x98\x80", 1, 1},
         {"\xF0\x9F\x98", 0, 0},  {"a\tb", 0, 0},          {"\xE2\x82\xAC", 1, 1},
+        {"\xC3\xC3\xA9", 0, 0},  // a lead byte where a continuation byte must be
     };
     for (const auto &c : kCases) {
         EXPECT_EQ(msstr_check_login(c.s), c.login) << (c.s ? c.s : "(null)");
