@@ -13,12 +13,6 @@ namespace {
 
 const char *or_empty(const char *s) { return s != nullptr ? s : ""; }
 
-// Length of the character at p within a string of known length.
-int char_length_within(const char *p, size_t remaining) {
-    auto n = static_cast<size_t>(char_length(*p));
-    return static_cast<int>(n < remaining ? n : remaining);
-}
-
 // Display width of the characters starting within the first limit bytes.
 int display_columns(const char *s, long limit) {
     int width = 0;
@@ -135,8 +129,7 @@ QRV_API int msstr_parse_str_boolean(const char *s) noexcept {
 
 QRV_API int msstr_nlength(const char *s, int n) noexcept {
     if (s == nullptr || n < 1) return 0;
-    const void *end = std::memchr(s, '\0', static_cast<size_t>(n));
-    return end != nullptr ? static_cast<int>(static_cast<const char *>(end) - s) : n;
+    return static_cast<int>(strnlen(s, static_cast<size_t>(n)));
 }
 
 QRV_API int msstr_length_ch(const char *s) noexcept { return count_chars(or_empty(s), LONG_MAX); }
@@ -160,14 +153,10 @@ QRV_API char *msstr_ncopy(char *dst, const char *src, int n) noexcept {
 QRV_API char *msstr_ncopy_ch(char *dst, const char *src, int n) noexcept {
     if (dst == nullptr) return nullptr;
     src = or_empty(src);
-    size_t room = n > 0 ? static_cast<size_t>(n) : 0;
-    size_t length = std::strlen(src);
-    size_t used = 0;
-    while (used < length) {
-        auto step = static_cast<size_t>(char_length_within(src + used, length - used));
-        if (used + step > room) break;
-        used += step;
-    }
+    const long room = n > 0 ? n : 0;
+    const char *end = src;
+    for (const char *next; *end != '\0' && (next = next_char(end)) - src <= room;) end = next;
+    auto used = static_cast<size_t>(end - src);
     std::memcpy(dst, src, used);
     dst[used] = '\0';
     return dst + used;
