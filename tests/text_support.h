@@ -1,11 +1,10 @@
 // Shared pieces of the text and conversion tests: a fixture that gives the
-// thread an error stack, a reader of the stack's depth, and guarded memory
-// that shows whether anything outside the caller's buffer was written.
+// thread an error stack, the ids on that stack, and guarded memory that
+// shows whether anything outside the caller's buffer was written.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "msbasic.h"
@@ -25,24 +24,17 @@ inline std::vector<int32_t> drain_errors() {
 }
 
 // A buffer of n bytes between canaries, all pre-filled with one pattern.
-class Guarded {
-public:
+struct Guarded {
     static constexpr size_t kPad = 16;
-    static constexpr unsigned char kFill = 0xA5;
-    explicit Guarded(size_t n) : bytes_(n + 2 * kPad, kFill), n_(n) {}
-    unsigned char *data() { return bytes_.data() + kPad; }
+    std::vector<unsigned char> bytes;
+    explicit Guarded(size_t n) : bytes(n + 2 * kPad, 0xA5) {}
+    unsigned char *data() { return bytes.data() + kPad; }
     char *chars() { return reinterpret_cast<char *>(data()); }
-    // True when nothing before the buffer and nothing from byte `from` of the
-    // buffer onwards (through the trailing canary) was written.
+    // Nothing before the buffer and nothing from its byte `from` on was written.
     bool untouched_from(size_t from) const {
-        for (size_t i = 0; i < bytes_.size(); ++i) {
-            if ((i < kPad || i >= kPad + from) && bytes_[i] != kFill) return false;
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            if ((i < kPad || i >= kPad + from) && bytes[i] != 0xA5) return false;
         }
         return true;
     }
-    bool canaries_intact() const { return untouched_from(n_); }
-
-private:
-    std::vector<unsigned char> bytes_;
-    size_t n_;
 };
