@@ -112,7 +112,9 @@ QRV_API int msint64_cvt_from_double(int64_t *out, double d) QRV_NOEXCEPT;
 /* ====================================================================== */
 
 /* A constant record describing a binary floating format as it lies in
- * memory (bytes in memory order of this little-endian host). */
+ * memory (bytes in memory order of this little-endian host). The float
+ * encoding below reads and builds values through it; decimal formatting
+ * and parsing of floats use the same records. Read-only, any thread. */
 typedef struct mscv_fpu_format {
     int size;               /* bytes of a value */
     int sign_byte;          /* byte holding the sign bit */
