@@ -23,4 +23,10 @@ inline constexpr int32_t kNoSpaceFromOs = 16002;     // "no allocation space ava
 inline constexpr int32_t kBadSpaceSize = 16004;      // "bad size argument %ld to space allocator"
 inline constexpr int32_t kSpaceLimitReached = 16007; // "space limitation is reached"
 
+// Number readers.
+inline constexpr int32_t kInvalidCharacter = 16051;  // "invalid character"
+inline constexpr int32_t kNoDigits = 16052;          // "no digits"
+inline constexpr int32_t kNumberTooLarge = 16053;    // "number too large"
+inline constexpr int32_t kNumberTooSmall = 16055;    // "number too small"
+
 }  // namespace qrv::err
