@@ -19,9 +19,9 @@ inline constexpr int32_t kCannotInitMutex = 16513;        // "cannot init thread
 namespace qrv::err {
 
 // The space allocator.
-inline constexpr int32_t kNoSpaceFromOs = 16002;     // "no allocation space available from O/S"
-inline constexpr int32_t kBadSpaceSize = 16004;      // "bad size argument %ld to space allocator"
-inline constexpr int32_t kSpaceLimitReached = 16007; // "space limitation is reached"
+inline constexpr int32_t kNoSpaceFromOs = 16002;      // "no allocation space available from O/S"
+inline constexpr int32_t kBadSpaceSize = 16004;       // "bad size argument %ld to space allocator"
+inline constexpr int32_t kSpaceLimitReached = 16007;  // "space limitation is reached"
 
 // Number readers.
 inline constexpr int32_t kInvalidCharacter = 16051;  // "invalid character"

@@ -100,16 +100,32 @@ void report_heap_exhausted() {
 // Counts a block that the heap just handed out; reserved is what a checked
 // request already added to the bytes.
 void *account_new(void *block, int size, int64_t reserved) {
-    int64_t bytes = add(g_acc.bytes, usable(block) - reserved);
-    raise(g_acc.bytes_hwm, bytes);
+    const int64_t delta = usable(block) - reserved;
+    if (os::single_threaded()) {  // nobody else can look: plain updates
+        int64_t bytes = g_acc.bytes.load(std::memory_order_relaxed) + delta;
+        int64_t spaces = g_acc.spaces.load(std::memory_order_relaxed) + 1;
+        g_acc.bytes.store(bytes, std::memory_order_relaxed);
+        g_acc.spaces.store(spaces, std::memory_order_relaxed);
+        if (bytes > g_acc.bytes_hwm.load(std::memory_order_relaxed)) g_acc.bytes_hwm.store(bytes);
+        if (spaces > g_acc.spaces_hwm.load(std::memory_order_relaxed)) g_acc.spaces_hwm.store(spaces);
+        if (size > g_acc.biggest.load(std::memory_order_relaxed)) g_acc.biggest.store(size);
+        return block;
+    }
+    raise(g_acc.bytes_hwm, g_acc.bytes.fetch_add(delta, std::memory_order_relaxed) + delta);
+    raise(g_acc.spaces_hwm, g_acc.spaces.fetch_add(1, std::memory_order_relaxed) + 1);
     raise(g_acc.biggest, size);
-    raise(g_acc.spaces_hwm, add(g_acc.spaces, 1));
     return block;
 }
 
 void account_release(void *block) {
-    add(g_acc.bytes, -usable(block));
-    add(g_acc.spaces, -1);
+    const int64_t size = usable(block);
+    if (os::single_threaded()) {
+        g_acc.bytes.store(g_acc.bytes.load(std::memory_order_relaxed) - size, std::memory_order_relaxed);
+        g_acc.spaces.store(g_acc.spaces.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
+        return;
+    }
+    g_acc.bytes.fetch_sub(size, std::memory_order_relaxed);
+    g_acc.spaces.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void *get_space(int size, int check_limit, bool report) {
@@ -267,21 +283,34 @@ QRV_API int mssp_check(void) noexcept { return 1; }
 
 QRV_API int mssp_get_spstat(int selector) noexcept {
     switch (selector) {
-        case MSSP_STAT_SPACES_HWM: return clamp32(g_acc.spaces_hwm.load(std::memory_order_relaxed));
-        case MSSP_STAT_BIGGEST: return clamp32(g_acc.biggest.load(std::memory_order_relaxed));
-        case MSSP_STAT_BYTES_HWM: return clamp32(g_acc.bytes_hwm.load(std::memory_order_relaxed));
-        case MSSP_STAT_SPACES: return clamp32(g_acc.spaces.load(std::memory_order_relaxed));
-        case MSSP_STAT_BYTES: return clamp32(g_acc.bytes.load(std::memory_order_relaxed));
-        default: return -1;
+        case MSSP_STAT_SPACES_HWM:
+            return clamp32(g_acc.spaces_hwm.load(std::memory_order_relaxed));
+        case MSSP_STAT_BIGGEST:
+            return clamp32(g_acc.biggest.load(std::memory_order_relaxed));
+        case MSSP_STAT_BYTES_HWM:
+            return clamp32(g_acc.bytes_hwm.load(std::memory_order_relaxed));
+        case MSSP_STAT_SPACES:
+            return clamp32(g_acc.spaces.load(std::memory_order_relaxed));
+        case MSSP_STAT_BYTES:
+            return clamp32(g_acc.bytes.load(std::memory_order_relaxed));
+        default:
+            return -1;
     }
 }
 
 QRV_API int mssp_reset_spstat_hwm(int selector) noexcept {
     switch (selector) {
-        case MSSP_STAT_SPACES_HWM: g_acc.spaces_hwm = g_acc.spaces.load(); break;
-        case MSSP_STAT_BIGGEST: g_acc.biggest = 0; break;
-        case MSSP_STAT_BYTES_HWM: g_acc.bytes_hwm = g_acc.bytes.load(); break;
-        default: break;
+        case MSSP_STAT_SPACES_HWM:
+            g_acc.spaces_hwm = g_acc.spaces.load();
+            break;
+        case MSSP_STAT_BIGGEST:
+            g_acc.biggest = 0;
+            break;
+        case MSSP_STAT_BYTES_HWM:
+            g_acc.bytes_hwm = g_acc.bytes.load();
+            break;
+        default:
+            break;
     }
     return 1;
 }
