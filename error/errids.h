@@ -30,3 +30,26 @@ inline constexpr int32_t kNumberTooLarge = 16053;    // "number too large"
 inline constexpr int32_t kNumberTooSmall = 16055;    // "number too small"
 
 }  // namespace qrv::err
+
+namespace qrv::err {
+
+// Process settings, configuration and temporary files.
+inline constexpr int32_t kQuorvelpathNotSet = 16301;         // "The environment variable QUORVELPATH is not set"
+inline constexpr int32_t kInitFileError = 16302;             // "initialization file error"
+inline constexpr int32_t kQuorvelpathNotInRegistry = 16309;  // "The variable QUORVELPATH is not set in the registry"
+inline constexpr int32_t kInvalidConnection = 16310;         // "invalid connection handle"
+inline constexpr int32_t kNoFreeTmpFile = 16351;             // "no non-existing tmp files"
+inline constexpr int32_t kCannotOpenFile = 16473;            // "cannot open file '%s'"
+inline constexpr int32_t kCannotReadFile = 16474;            // "cannot read from file"
+inline constexpr int32_t kEnvFileError = 16519;              // "environment file error"
+inline constexpr int32_t kTmpDirMissing = 16522;             // "tmp directory '%s' does not exist"
+
+// The variable-file reader's own refusals. The library's catalogue gives
+// them these texts; the file name and line number come with 16545 on top.
+inline constexpr int32_t kVarFileError = 16545;     // "error in variable file '%s' at line %ld"
+inline constexpr int32_t kVarLineTooLong = 16546;   // "line longer than %ld bytes"
+inline constexpr int32_t kVarLineHasNul = 16547;    // "line contains a NUL byte"
+inline constexpr int32_t kVarLineNotUtf8 = 16548;   // "line is not valid UTF-8"
+inline constexpr int32_t kVarValueTooLong = 16549;  // "value longer than %ld bytes after expansion"
+
+}  // namespace qrv::err

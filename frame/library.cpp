@@ -4,13 +4,17 @@
 // stands in one place and each subsystem fills its own slot.
 #include "error/errstack.h"
 #include "frame/frame_internal.h"
+#include "frame/settings.h"
 #include "msbasic.h"
 #include "msconn.h"
 #include "msos.h"
 #include "mssp.h"
 #include "mstask.h"
-#include "os/os_internal.h"
+#include "mstmp.h"
+#include "msvars.h"
+#include "os/os_config.h"
 #include "space/space.h"
+#include "vars/lookup.h"
 
 namespace qrv::frame {
 namespace {
@@ -26,6 +30,15 @@ struct EndStep {
 };
 
 void **workspace() { return msbasic_get_thread_wss_only(); }
+
+// The snapshot comes first: everything after it may read MS variables. A
+// process without an environment still runs, with no variables.
+bool init_variables(int mode) {
+    if (mode != MSBASIC_MODE_PROCESS) return true;
+    mstmp_set_tmpfile_postfix_value(static_cast<uint16_t>(os::time_seconds() & 0xFFFF));
+    msvars_envinit();
+    return true;
+}
 
 bool init_anchor(int) {
     void **wss = workspace();
@@ -49,9 +62,13 @@ bool init_task_handle(int mode) {
 }
 
 bool init_process_settings(int mode) {
-    if (mode == MSBASIC_MODE_PROCESS) set_debug_value(os::getenv("MSDEBUG"));
+    if (mode != MSBASIC_MODE_PROCESS) return true;
+    if (!settings::resolve_installation() || !vars::load_initfile() || !vars::load_envfile()) return false;
+    set_debug_value(msvars_getenv("MSDEBUG"));
     return true;
 }
+
+bool init_tmpdir(int mode) { return mode != MSBASIC_MODE_PROCESS || settings::choose_tmpdir(); }
 
 bool init_messages(int mode) {
     if (mode == MSBASIC_MODE_PROCESS && msbasic_debug_check("puretasking")) msos_set_thread_exit_strategy(1);
@@ -71,6 +88,10 @@ void end_note_space_reports(int mode, int) {
     if (mode != MSBASIC_MODE_PROCESS) return;
     g_report_usage = msbasic_debug_check("memuse");
     g_check_leaks = msbasic_debug_check("memchk");
+}
+
+void end_variable_files(int mode, int) {
+    if (mode == MSBASIC_MODE_PROCESS) vars::release_files();
 }
 
 void end_task_handle(int mode, int) {
@@ -94,12 +115,15 @@ void end_anchor(int, int) {
 
 void end_process_state(int mode, int) {
     if (mode != MSBASIC_MODE_PROCESS) return;
+    settings::end_tmpdir();
     space::set_end_reports(g_report_usage, g_check_leaks);
     set_debug_value(nullptr);
+    settings::end_installation();
+    msvars_envend();
 }
 
 constexpr InitStep kInitSteps[] = {
-    {"temporary-file postfix and MS-variable environment", nullptr},
+    {"temporary-file postfix and MS-variable environment", init_variables},
     {"per-thread anchor", init_anchor},
     {"error stack", init_error_stack},
     {"task handle", init_task_handle},
@@ -107,7 +131,7 @@ constexpr InitStep kInitSteps[] = {
     {"task streams", nullptr},
     {"installation, initialisation file, environment file, MSDEBUG, wide translator", init_process_settings},
     {"messages and NLS files, id-only mode, thread exit strategy", init_messages},
-    {"temporary directory, socket layer, random generator, time", nullptr},
+    {"temporary directory, socket layer, random generator, time", init_tmpdir},
     {"connections", nullptr},
     {"space statistics", init_space_statistics},
 };
@@ -116,7 +140,7 @@ constexpr EndStep kEndSteps[] = {
     {"space report switches", end_note_space_reports},
     {"connections", nullptr},
     {"messages", nullptr},
-    {"wide translator, environment file, initialisation file, task streams", nullptr},
+    {"wide translator, environment file, initialisation file, task streams", end_variable_files},
     {"standard descriptors", nullptr},
     {"task handle", end_task_handle},
     {"error stack", end_error_stack},

@@ -78,6 +78,50 @@ QRV_API int msbasic_tset_unset(int32_t *flag) QRV_NOEXCEPT;
 QRV_API void **msbasic_get_thread_wss(void) QRV_NOEXCEPT;
 QRV_API void **msbasic_get_thread_wss_only(void) QRV_NOEXCEPT;
 
+/* ---------------------------------------------------------------------- */
+/* Process settings                                                        */
+/* ---------------------------------------------------------------------- */
+
+/* The installation directory, resolved at process init: the preset of
+ * msapi_setquorvelpath_qrvcs; else QUORVELPATH when QUORVELPATH_FROM_ENV is
+ * set; else QUORVELPATH; else the folder above the one holding this library
+ * when it has config/initfile.txt; else "<INMEM>" (the built-in store).
+ * Null before it is resolved. msbasic_set_quorvelpath stores the pointer
+ * itself (not a copy). Not to be changed while other threads read it. */
+#define MSBASIC_INMEM_QUORVELPATH "<INMEM>"
+QRV_API const char *msbasic_get_quorvelpath(void) QRV_NOEXCEPT;
+QRV_API void msbasic_set_quorvelpath(const char *path) QRV_NOEXCEPT;
+/* 0 when the installation directory is null or "<INMEM>", else 1. */
+QRV_API int msbasic_quorvelpath_is_real(void) QRV_NOEXCEPT;
+/* Presets the installation directory for the next process init: 1, or 0
+ * for null or a path longer than 1023 bytes. Call before init. */
+QRV_API int msapi_setquorvelpath_qrvcs(const char *path) QRV_NOEXCEPT;
+
+/* The temporary directory (MSTMPDIR, TMPDIR, TEMP, TMP or "."), active
+ * from process init to process end. msbasic_get_tmpdir stores its length
+ * with the terminator in *size and copies it into buffer when *size was at
+ * least that, returning buffer; otherwise null. Inactive: *size = -1, null.
+ * msbasic_get_tmpdir_len: the length with terminator, or -1 when inactive.
+ * msbasic_set_tmpdir copies at most 992 bytes (whole characters): 1, or 0
+ * when inactive or path is null. All thread-safe (the directory's mutex). */
+QRV_API char *msbasic_get_tmpdir(char *buffer, int *size) QRV_NOEXCEPT;
+QRV_API int msbasic_get_tmpdir_len(void) QRV_NOEXCEPT;
+QRV_API int msbasic_set_tmpdir(const char *path) QRV_NOEXCEPT;
+
+/* The current task's program name (the pointer is stored, not copied), or
+ * null; set: 1, or 0 when the thread has no initialised task. */
+QRV_API const char *msbasic_get_progname(void) QRV_NOEXCEPT;
+QRV_API int msbasic_set_progname(const char *name) QRV_NOEXCEPT;
+
+/* The library's code set: id 3, name "UTF8", directory name "utf8". */
+QRV_API int msbasic_get_codeset_id(void) QRV_NOEXCEPT;
+QRV_API const char *msbasic_get_codeset_name(void) QRV_NOEXCEPT;
+QRV_API const char *msbasic_get_codeset_dirname(void) QRV_NOEXCEPT;
+
+/* Operating-system queries of the original platform family: query 1
+ * answers 1; 2 to 12 (versions of another system) and all others 0. */
+QRV_API int msbasic_sysinfo_os_is(int query) QRV_NOEXCEPT;
+
 QRV_EXTERN_C_END
 
 #endif /* MSBASIC_H */

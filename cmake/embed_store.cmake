@@ -1,0 +1,30 @@
+# Writes the built-in store: a C++ source holding every file under DATA_DIR
+# as a byte array, sorted by path. Run in script mode:
+#   cmake -DDATA_DIR=<dir> -DOUTPUT=<file.cpp> -P embed_store.cmake
+file(GLOB_RECURSE files RELATIVE ${DATA_DIR} ${DATA_DIR}/*)
+list(SORT files)
+set(out "// Generated from data/ by cmake/embed_store.cmake; do not edit.\n")
+string(APPEND out "#include \"vars/store.h\"\n\nnamespace qrv::store {\nnamespace {\n\n")
+set(table "")
+set(i 0)
+foreach(path ${files})
+  file(READ ${DATA_DIR}/${path} hex HEX)
+  string(LENGTH "${hex}" hex_length)
+  math(EXPR size "${hex_length} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  # One line per 32 bytes keeps the generated file readable.
+  string(REGEX REPLACE "((0x..,){32})" "\\1\n    " bytes "${bytes}")
+  string(APPEND out "// ${path}\nconst unsigned char kFile${i}[] = {\n    ${bytes}0};\n\n")
+  string(APPEND table "    {\"${path}\", kFile${i}, ${size}},\n")
+  math(EXPR i "${i} + 1")
+endforeach()
+string(APPEND out "}  // namespace\n\nconst Entry kEntries[] = {\n${table}};\n")
+string(APPEND out "const int kEntryCount = ${i};\n\n}  // namespace qrv::store\n")
+# Rewrite only on change, so an unchanged store does not rebuild the library.
+if(EXISTS ${OUTPUT})
+  file(READ ${OUTPUT} old)
+  if(old STREQUAL out)
+    return()
+  endif()
+endif()
+file(WRITE ${OUTPUT} "${out}")

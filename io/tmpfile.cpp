@@ -1,0 +1,194 @@
+// Temporary-file names per connection and the path helpers.
+#include "io/tmpfile.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "error/errids.h"
+#include "msbasic.h"
+#include "msconn.h"
+#include "mserror.h"
+#include "mstmp.h"
+#include "os/os_config.h"
+#include "space/space.h"
+
+namespace qrv::tmp {
+namespace {
+
+constexpr int32_t kFirst = 0x4000;
+constexpr int32_t kLast = 0x4030;
+constexpr int kTmpDirSize = 993;
+
+std::atomic<uint16_t> g_postfix{0};
+
+State *state_of(void *connection) {
+    auto *head = static_cast<ConnectionHead *>(connection);
+    if (head == nullptr || head->magic != MSCONN_MAGIC || head->tmp == nullptr) return nullptr;
+    return head->tmp;
+}
+
+// "QRV_<pid>_<postfix>_<connection>_" with the sequence number after it
+// when sequence >= 0: its length, or -1 when it does not fit in size bytes.
+int format_name(char *buffer, size_t size, void *connection, int sequence) {
+    int pid = msbasic_get_init_pid();
+    unsigned postfix = g_postfix.load(std::memory_order_relaxed);
+    auto address = static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(connection));
+    int n = sequence < 0 ? std::snprintf(buffer, size, "QRV_%d_%04x_%llx_", pid, postfix, address)
+                         : std::snprintf(buffer, size, "QRV_%d_%04x_%llx_%04x", pid, postfix, address,
+                                         static_cast<unsigned>(sequence % 65536));
+    return n >= 0 && static_cast<size_t>(n) < size ? n : -1;
+}
+
+// Length of the character at p as msstr_ counts it, cut short at a NUL.
+size_t char_length(const char *p) {
+    auto c = static_cast<unsigned char>(*p);
+    size_t n = c >= 0xF0 && c <= 0xF7 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC0 && c <= 0xDF ? 2 : 1;
+    for (size_t i = 1; i < n; ++i) {
+        if (p[i] == '\0') return i;
+    }
+    return n;
+}
+
+}  // namespace
+
+State *create_state() noexcept {
+    auto *state = static_cast<State *>(space::get(sizeof(State)));
+    if (state != nullptr) *state = State{0, kFirst};
+    return state;
+}
+
+void release_state(void *connection) noexcept {
+    State *state = state_of(connection);
+    if (state == nullptr) return;
+    if (state->used != 0) {
+        char directory[kTmpDirSize];
+        int size = sizeof directory;
+        char prefix[64];
+        if (msbasic_get_tmpdir(directory, &size) != nullptr && format_name(prefix, sizeof prefix, connection, -1) > 0) {
+            os::remove_prefixed_entries(directory, prefix);
+        }
+    }
+    space::release(state);
+    static_cast<ConnectionHead *>(connection)->tmp = nullptr;
+}
+
+}  // namespace qrv::tmp
+
+using namespace qrv::tmp;
+
+extern "C" {
+
+QRV_API char *mstmp_get_tmpdir(char *buffer, int *size) noexcept { return msbasic_get_tmpdir(buffer, size); }
+
+QRV_API uint16_t mstmp_set_tmpfile_postfix_value(uint16_t value) noexcept {
+    g_postfix.store(value, std::memory_order_relaxed);
+    return value;
+}
+
+QRV_API int mstmp_file(char *buffer, int size, int sequence, void *connection) noexcept {
+    State *state = state_of(connection);
+    if (state == nullptr) {
+        mserror_reset_seterr(qrv::err::kInvalidConnection, 0);
+        return 0;
+    }
+    if (buffer == nullptr || size < 1) return 0;
+    if (sequence < 0) {
+        char prefix[64];
+        int n = format_name(prefix, sizeof prefix, connection, -1);
+        if (n < 0 || n >= size) return 0;
+        std::memcpy(buffer, prefix, static_cast<size_t>(n) + 1);
+        return 1;
+    }
+    char directory[kTmpDirSize];
+    int directory_size = sizeof directory;
+    if (mstmp_get_tmpdir(directory, &directory_size) == nullptr) return 0;
+    char name[64];
+    if (format_name(name, sizeof name, connection, sequence) < 0) return 0;
+    if (!mspath_mkpath(buffer, size, directory, name)) return 0;
+    state->used = 1;
+    return 1;
+}
+
+QRV_API int mstmp_newfile(char *buffer, int size, void *connection) noexcept {
+    State *state = state_of(connection);
+    if (state == nullptr) {
+        mserror_reset_seterr(qrv::err::kInvalidConnection, 0);
+        return 0;
+    }
+    const int32_t start = state->next;
+    for (;;) {
+        int32_t candidate = state->next;
+        state->next = candidate + 1 > kLast ? kFirst : candidate + 1;
+        if (state->next == start) {
+            mserror_reset_seterr(qrv::err::kNoFreeTmpFile, 0);
+            return 0;
+        }
+        if (!mstmp_file(buffer, size, candidate, connection)) return 0;
+        if (qrv::os::path_kind(buffer) == 0) {
+            state->used = 1;
+            return 1;
+        }
+    }
+}
+
+QRV_API int mspath_mkpath(char *buffer, int size, const char *directory, const char *name) noexcept {
+    if (buffer == nullptr || size < 1) return 0;
+    if (directory == nullptr) directory = "";
+    if (name == nullptr) name = "";
+    size_t d = std::strlen(directory), n = std::strlen(name);
+    if (d + 1 + n + 1 > static_cast<size_t>(size)) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    // The buffer may be the directory (or the name): move the one that lies
+    // in it first.
+    bool name_in_buffer = name >= buffer && name < buffer + size;
+    if (name_in_buffer) std::memmove(buffer + d + 1, name, n + 1);
+    std::memmove(buffer, directory, d);
+    buffer[d] = '/';
+    if (!name_in_buffer) std::memmove(buffer + d + 1, name, n + 1);
+    return 1;
+}
+
+QRV_API int mspath_mkpath_multi(char *buffer, int size, ...) noexcept {
+    if (buffer == nullptr || size < 1) return 0;
+    va_list args;
+    va_start(args, size);
+    size_t total = 0;
+    int parts = 0;
+    va_list count;
+    va_copy(count, args);
+    while (const char *part = va_arg(count, const char *)) {
+        total += std::strlen(part) + (parts++ > 0 ? 1 : 0);
+    }
+    va_end(count);
+    if (total + 1 > static_cast<size_t>(size)) {
+        va_end(args);
+        buffer[0] = '\0';
+        return 0;
+    }
+    size_t used = 0;
+    for (int i = 0; i < parts; ++i) {
+        const char *part = va_arg(args, const char *);
+        if (i > 0) buffer[used++] = '/';
+        size_t n = std::strlen(part);
+        std::memmove(buffer + used, part, n);
+        used += n;
+    }
+    va_end(args);
+    buffer[used] = '\0';
+    return 1;
+}
+
+QRV_API const char *mspath_tailname(const char *path) noexcept {
+    if (path == nullptr) return nullptr;
+    const char *tail = path;
+    for (const char *p = path; *p != '\0'; p += char_length(p)) {
+        if (*p == '/' || *p == '\\' || *p == ':') tail = p + 1;
+    }
+    return tail;
+}
+
+}  // extern "C"
