@@ -500,18 +500,23 @@ bool Reader::parse_variable(const char *line, const char *head) {
 
 msvars_set *Reader::run() {
     set_ = space::get_zeroed<msvars_set>();
-    if (set_ == nullptr) return nullptr;
-    set_->tag = MSVARS_SET_TAG;
-    set_->references = 1;
-    set_->text_used = 1;
-    set_->keep_comments = keep_comments_ ? 1 : 0;
-    if (!msthread_mutex_init(&set_->lock)) {
-        space::release(set_);
-        return nullptr;
+    bool ok = set_ != nullptr;
+    if (ok) {
+        set_->tag = MSVARS_SET_TAG;
+        set_->references = 1;
+        set_->text_used = 1;
+        set_->keep_comments = keep_comments_ ? 1 : 0;
+        if (!msthread_mutex_init(&set_->lock)) {
+            space::release(set_);
+            set_ = nullptr;
+            ok = false;
+        }
     }
-    // Offset 0 never names a value.
-    set_->text = static_cast<char *>(space::get(kTextStep));
-    bool ok = set_->text != nullptr;
+    if (ok) {
+        // Offset 0 never names a value.
+        set_->text = static_cast<char *>(space::get(kTextStep));
+        ok = set_->text != nullptr;
+    }
     if (ok) {
         set_->text[0] = '\0';
         set_->text_capacity = kTextStep;
