@@ -52,15 +52,7 @@ extern "C" {
 QRV_API msromf_file *msromf_open(const char *name) noexcept {
     if (name == nullptr) return nullptr;
     auto contents = qrv::store::find(name);
-    if (!contents) return nullptr;
-    size_t length = std::strlen(name);
-    auto *file = static_cast<msromf_file *>(qrv::space::get(static_cast<int>(sizeof(msromf_file) + length)));
-    if (file == nullptr) return nullptr;
-    file->data = contents->data();
-    file->size = static_cast<int>(contents->size());
-    file->position = 0;
-    std::memcpy(file->name, name, length + 1);
-    return file;
+    return contents ? qrv::store::open_bytes(name, *contents) : nullptr;
 }
 
 QRV_API int msromf_read(msromf_file *file, char *line) noexcept {
@@ -82,5 +74,16 @@ QRV_API int msromf_close(msromf_file *file) noexcept {
 }
 
 }  // extern "C"
+
+msromf_file *qrv::store::open_bytes(const char *name, std::string_view data) noexcept {
+    size_t length = std::strlen(name);
+    auto *file = static_cast<msromf_file *>(qrv::space::get(static_cast<int>(sizeof(msromf_file) + length)));
+    if (file == nullptr) return nullptr;
+    file->data = data.data();
+    file->size = static_cast<int>(data.size());
+    file->position = 0;
+    std::memcpy(file->name, name, length + 1);
+    return file;
+}
 
 const char *qrv::store::file_name(const msromf_file *file) noexcept { return file != nullptr ? file->name : nullptr; }

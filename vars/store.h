@@ -26,6 +26,10 @@ std::optional<std::string_view> find(std::string_view path) noexcept;
 // The name a read-only-memory file was opened by.
 const char *file_name(const msromf_file *file) noexcept;
 
+// A read-only-memory file over data (which must outlive it), as if the
+// store held it under name; null when no space is left. For tests.
+msromf_file *open_bytes(const char *name, std::string_view data) noexcept;
+
 // Test hook: a hidden store finds nothing (the fallback of a library built
 // without one).
 void set_hidden(bool hidden) noexcept;
