@@ -1,10 +1,12 @@
 /* hello: the smallest program of the product. It initialises the library,
- * reports a failure on its error stack the way every layer does, reads the
- * report back and ends the library again. */
+ * says where its configuration came from, reports a failure on its error
+ * stack the way every layer does, reads the report back and ends the
+ * library again. */
 #include <stdio.h>
 
 #include "msbasic.h"
 #include "mserror.h"
+#include "msvars.h"
 
 static void print_top_entry(void) {
     int64_t *entry = mserror_geterr_stack();
@@ -32,6 +34,11 @@ int main(void) {
         return 1;
     }
     printf("qrvbasic initialised (process counted once: %d)\n", msbasic_is_inited_once());
+
+    /* With no installation the defaults come from the library itself. */
+    const char *origin = msbasic_initfile_getvar_env("QRV_CONFIG_ORIGIN");
+    printf("installation directory: %s (configuration: %s)\n", msbasic_get_quorvelpath(),
+           origin != NULL ? origin : "none");
 
     /* What a file layer does when an open fails: the system's error first,
      * then its own entry with the path on top. */

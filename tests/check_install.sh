@@ -1,23 +1,41 @@
 #!/usr/bin/env bash
 # Installs the build tree into a scratch prefix and builds a small program
-# against it twice: through find_package and through pkg-config.
+# against it twice: through find_package and through pkg-config. Programs
+# linked with the installed shared library find the installation directory
+# (the prefix) and read its initialisation file; statically linked ones,
+# far from any installation, run on the built-in defaults.
 set -euo pipefail
 build=$1 consumer=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-libdir=$(ls -d "$work"/prefix/lib*/ | head -n 1)
+prefix=$(realpath "$work/prefix")
+libdir=$(ls -d "$prefix"/lib*/ | head -n 1)
+libdir=${libdir%/}
+test -f "$prefix/config/initfile.txt" || { echo "no config/initfile.txt in the installed tree"; exit 1; }
+sed -i 's/^QRV_CONFIG_ORIGIN=.*/QRV_CONFIG_ORIGIN=installed/' "$prefix/config/initfile.txt"
 
-cmake -S "$consumer" -B "$work/cm" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+expect() {  # expect <program> <installation> <origin>
+  local out; out=$(env -u QUORVELPATH -u QUORVELPATH_FROM_ENV -u MSENVFILE "$1")
+  [ "$out" = "installation: $2 $3" ] || { echo "$1: '$out', expected '$2 $3'"; exit 1; }
+}
+
+cmake -S "$consumer" -B "$work/cm" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cm" >/dev/null
-"$work/cm/consumer_shared"
-"$work/cm/consumer_static"
+expect "$work/cm/consumer_shared" "$prefix" installed
+expect "$work/cm/consumer_static" "<INMEM>" built-in
 
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
 cc -std=c99 -Wall -Werror "$consumer/consumer.c" $(pkg-config --cflags --libs qrvbasic) \
    -Wl,-rpath,"$libdir" -o "$work/consumer_pc"
-"$work/consumer_pc"
+expect "$work/consumer_pc" "$prefix" installed
 cc -std=c99 -Wall -Werror "$consumer/consumer.c" $(pkg-config --cflags qrvbasic) \
    "$libdir/libqrvbasic.a" $(pkg-config --libs-only-other --static qrvbasic) -lpthread -ldl -o "$work/consumer_pc_static"
-"$work/consumer_pc_static"
-echo "installed tree works through find_package and pkg-config"
+expect "$work/consumer_pc_static" "<INMEM>" built-in
+
+# An installation named by QUORVELPATH wins over the library's folder.
+mkdir -p "$work/other/config"
+echo "QRV_CONFIG_ORIGIN=other" > "$work/other/config/initfile.txt"
+out=$(env QUORVELPATH="$work/other" "$work/consumer_pc")
+[ "$out" = "installation: $work/other other" ] || { echo "QUORVELPATH: '$out'"; exit 1; }
+echo "installed tree works through find_package and pkg-config and is found as the installation directory"
