@@ -8,10 +8,14 @@
 #include "mscv.h"
 #include "mserror.h"
 #include "msos.h"
+#include "mssp.h"
 #include "msstr.h"
 #include "mstask.h"
 #include "msthread.h"
 #include "mstables.h"
+#include "mstmp.h"
+#include "msvars.h"
+#include "msversion.h"
 #include "qrvdefs.h"
 
 static int failures;
@@ -65,6 +69,19 @@ int main(void) {
     unsigned char mantissa[7];
     mscv_fpu_encode(&sign, &exponent, mantissa, 7, (const unsigned char *)&one, mscv_fpu_double);
     CHECK(sign == 0 && exponent == MSCV_FPU_EXP_BIAS);
+
+    /* Configuration through the C view of its headers. */
+    msvars_set *set = msvars_readbuf("A = 1\nB=\"x y\"");
+    CHECK(set != NULL && strcmp(msvars_getvar(set, "B"), "x y") == 0);
+    int length = 0;
+    char *text = msvars_genbuf(set, NULL, NULL, &length);
+    CHECK(text != NULL && strcmp(text, "A=1\nB=x y\n") == 0 && length == 11);
+    mssp_free_rv(text);
+    CHECK(msvars_freevars(set) == 1);
+    CHECK(msversion_convert("10.20 r7") == msversion_dbms && msversion_check(5, msversion_dbms) == 1);
+    char path[16];
+    CHECK(mspath_mkpath(path, sizeof path, "dir", "f") == 1 && strcmp(mspath_tailname(path), "f") == 0);
+    CHECK(msbasic_get_quorvelpath() != NULL && msbasic_get_codeset_id() == 3);
 
     CHECK(msbasic_end_main(msbasic_init_cascade) == 1);
     CHECK(msbasic_get_init_pid() == 0);
