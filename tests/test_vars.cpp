@@ -145,6 +145,16 @@ TEST_F(VarsTest, CommentModeRewritesTheFileFaithfully) {
     mssp_free_rv(written);
     msvars_freevars(again);
     msvars_freevars(set);
+
+    // A comment ending in a carriage return of its own keeps it.
+    set = msvars_readfile_ex(dir.file("cr.txt", "#x\r\r\n#y\r\r").c_str(), 1);
+    EXPECT_EQ(entries(set), (Entries{"##x\r", "##y\r"}));
+    written = msvars_genbuf(set, nullptr, nullptr, &length);
+    again = msvars_readfile_ex(dir.file("cr2.txt", written).c_str(), 1);
+    EXPECT_EQ(entries(again), entries(set));
+    mssp_free_rv(written);
+    msvars_freevars(again);
+    msvars_freevars(set);
 }
 
 TEST_F(VarsTest, RangesAndPartialWrites) {

@@ -569,7 +569,7 @@ struct Output {
     char *out = nullptr;
     int64_t count = 0;
     void put(const char *text, size_t n) {
-        if (out != nullptr) std::memcpy(out + count, text, n);
+        if (out != nullptr && n > 0) std::memcpy(out + count, text, n);
         count += static_cast<int64_t>(n);
     }
     void put(char c) { put(&c, 1); }
@@ -592,7 +592,11 @@ void put_entry(Output &o, const msvars_set *set, const int32_t *entry) {
     const char *value = entry_value(set, entry);
     if (name[0] == '\0') {
         // A comment, blank or nameless line, written back exactly as read.
-        if (value != nullptr) o.put(value, std::strlen(value));
+        // The reader drops one carriage return before the line feed: a
+        // line that ends in one gets it back.
+        size_t n = value != nullptr ? std::strlen(value) : 0;
+        o.put(value, n);
+        if (n > 0 && value[n - 1] == '\r') o.put('\r');
     } else {
         bool equals = value != nullptr;
         size_t name_length = std::strlen(name);
