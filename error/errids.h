@@ -6,13 +6,13 @@
 
 namespace qrv::err {
 
-inline constexpr int32_t kOsError = 16151;               // "O/S error %ld: %s"
-inline constexpr int32_t kInvalidThreadKey = 16401;      // "invalid thread key"
-inline constexpr int32_t kCannotCreateThreadKey = 16402; // "cannot create thread key"
-inline constexpr int32_t kCannotDeleteThreadKey = 16403; // "cannot delete thread key"
-inline constexpr int32_t kCannotGetThreadData = 16404;   // "cannot get thread specific data"
-inline constexpr int32_t kCannotSetThreadData = 16405;   // "cannot set thread specific data"
-inline constexpr int32_t kCannotInitMutex = 16513;       // "cannot init thread mutex"
+inline constexpr int32_t kOsError = 16151;                // "O/S error %ld: %s"
+inline constexpr int32_t kInvalidThreadKey = 16401;       // "invalid thread key"
+inline constexpr int32_t kCannotCreateThreadKey = 16402;  // "cannot create thread key"
+inline constexpr int32_t kCannotDeleteThreadKey = 16403;  // "cannot delete thread key"
+inline constexpr int32_t kCannotGetThreadData = 16404;    // "cannot get thread specific data"
+inline constexpr int32_t kCannotSetThreadData = 16405;    // "cannot set thread specific data"
+inline constexpr int32_t kCannotInitMutex = 16513;        // "cannot init thread mutex"
 
 // Number conversion: readers of integers and floating-point values.
 inline constexpr int32_t kInvalidCharacter = 16051;  // "invalid character"

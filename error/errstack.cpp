@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstring>
+#include <initializer_list>
 
 #include "error/errids.h"
 #include "mserror.h"
@@ -41,8 +42,11 @@ void release(void *block) {
 }
 
 Stack *current() {
+    if (void *cached = frame::cached_error_stack()) return static_cast<Stack *>(cached);
     frame::Anchor *anchor = frame::current_anchor();
-    return anchor != nullptr ? static_cast<Stack *>(anchor->error_stack) : nullptr;
+    Stack *s = anchor != nullptr ? static_cast<Stack *>(anchor->error_stack) : nullptr;
+    frame::cache_error_stack(s);
+    return s;
 }
 
 // The top entry's descriptor word, or null when no entry is visible.
@@ -117,6 +121,7 @@ bool create(frame::Anchor *anchor) noexcept {
         s->capacity = kInitialWords;
     }
     anchor->error_stack = s;
+    frame::cache_error_stack(nullptr);
     return true;
 }
 
@@ -129,45 +134,59 @@ void destroy(frame::Anchor *anchor) noexcept {
     release(s->strings);
     release(s);
     anchor->error_stack = nullptr;
+    frame::cache_error_stack(nullptr);
 }
 
 }  // namespace qrv::errstack
 
-using qrv::errstack::Stack;
-using qrv::errstack::current;
+namespace qrv::errstack {
+namespace {
 
-extern "C" {
+// The operations on one thread's stack; the exported forms look the stack up
+// once and combine these.
+// Makes room for needed words; out of line so that pushes stay lean.
+[[gnu::noinline, gnu::cold]] bool make_room(Stack *s, int64_t needed) {
+    if (grow_words(s, needed)) return true;
+    lose_words(s);
+    return false;
+}
 
-QRV_API void mserror_seterr(int32_t id, int n) noexcept {
-    Stack *s = current();
+void push(Stack *s, int32_t id, int n) {
     if (s == nullptr || n < 0) return;
     if (n > MSERROR_MAX_ARGS) n = MSERROR_MAX_ARGS;
     int64_t needed = static_cast<int64_t>(s->top) + n + 2;
-    if (s->capacity < needed && !qrv::errstack::grow_words(s, needed)) {
-        qrv::errstack::lose_words(s);
-        return;
-    }
+    if (s->capacity < needed && !make_room(s, needed)) return;
     s->top = static_cast<int32_t>(needed);
     s->words[s->top - 1] = id;
     s->words[s->top - 2] = n;
 }
 
-QRV_API void mserror_setarg(int64_t value, int i) noexcept {
-    Stack *s = current();
-    int64_t *desc = qrv::errstack::top_descriptor(s);
+// An entry whose arguments are all numbers, written in one go.
+template <int N>
+void push_numbers(Stack *s, int32_t id, const int64_t (&args)[N]) {
+    if (s == nullptr) return;
+    int64_t needed = static_cast<int64_t>(s->top) + N + 2;
+    if (s->capacity < needed && !make_room(s, needed)) return;
+    int64_t *entry = s->words + s->top;
+    for (int i = 0; i < N; ++i) entry[N - 1 - i] = args[i];
+    entry[N] = N;
+    entry[N + 1] = id;
+    s->top = static_cast<int32_t>(needed);
+}
+
+void set_number(Stack *s, int64_t value, int i) {
+    int64_t *desc = top_descriptor(s);
     if (desc == nullptr) return;
-    if (int64_t *word = qrv::errstack::argument_word(s, desc, i)) {
+    if (int64_t *word = argument_word(s, desc, i)) {
         *word = value;
         *desc &= ~(int64_t{1} << (8 + i));
     }
 }
 
-QRV_API void mserror_setarg_str(const char *text, int i) noexcept {
-    Stack *s = current();
-    int64_t *desc = qrv::errstack::top_descriptor(s);
-    if (desc == nullptr || qrv::errstack::argument_word(s, desc, i) == nullptr) return;
-    int64_t offset = qrv::errstack::store_string(s, text != nullptr ? text : "(nil)");
-    // The words do not move while strings are stored; fetch the slot again anyway.
+void set_string(Stack *s, const char *text, int i) {
+    int64_t *desc = top_descriptor(s);
+    if (desc == nullptr || argument_word(s, desc, i) == nullptr) return;
+    int64_t offset = store_string(s, text != nullptr ? text : "(nil)");
     int64_t *word = &s->words[s->top - 3 - i];
     if (offset < 0) {
         *word = 0;
@@ -178,84 +197,93 @@ QRV_API void mserror_setarg_str(const char *text, int i) noexcept {
     }
 }
 
-QRV_API void mserror_reset(void) noexcept {
-    Stack *s = current();
+void reset(Stack *s) {
     if (s == nullptr) return;
     s->top = s->floor;
     if (s->floor < 1) s->string_used = 0;
 }
 
+// An entry whose arguments are all strings.
+void push_strings(Stack *s, int32_t id, std::initializer_list<const char *> texts) {
+    push(s, id, static_cast<int>(texts.size()));
+    int i = 0;
+    for (const char *text : texts) set_string(s, text, i++);
+}
+
+}  // namespace
+}  // namespace qrv::errstack
+
+using namespace qrv::errstack;
+
+extern "C" {
+
+QRV_API void mserror_seterr(int32_t id, int n) noexcept { push(current(), id, n); }
+
+QRV_API void mserror_setarg(int64_t value, int i) noexcept { set_number(current(), value, i); }
+
+QRV_API void mserror_setarg_str(const char *text, int i) noexcept { set_string(current(), text, i); }
+
+QRV_API void mserror_reset(void) noexcept { reset(current()); }
+
 QRV_API void mserror_reset_seterr(int32_t id, int n) noexcept {
-    mserror_reset();
-    mserror_seterr(id, n);
+    Stack *s = current();
+    reset(s);
+    push(s, id, n);
 }
 
 QRV_API void mserror_reset_seterr_1arg(int32_t id, int64_t a) noexcept {
-    mserror_reset();
-    mserror_seterr_1arg(id, a);
+    Stack *s = current();
+    reset(s);
+    push_numbers(s, id, {a});
 }
 
-QRV_API void mserror_reset_seterr_1arg_str(int32_t id, const char *s) noexcept {
-    mserror_reset();
-    mserror_seterr_1arg_str(id, s);
+QRV_API void mserror_reset_seterr_1arg_str(int32_t id, const char *s1) noexcept {
+    Stack *s = current();
+    reset(s);
+    push_strings(s, id, {s1});
 }
 
 QRV_API void mserror_reset_seterr_2arg_str(int32_t id, const char *s1, const char *s2) noexcept {
-    mserror_reset();
-    mserror_seterr_2arg_str(id, s1, s2);
+    Stack *s = current();
+    reset(s);
+    push_strings(s, id, {s1, s2});
 }
 
 QRV_API void mserror_reset_seterr_3arg_str(int32_t id, const char *s1, const char *s2, const char *s3) noexcept {
-    mserror_reset();
-    mserror_seterr_3arg_str(id, s1, s2, s3);
+    Stack *s = current();
+    reset(s);
+    push_strings(s, id, {s1, s2, s3});
 }
 
 QRV_API void mserror_reset_seterr_4arg_str(int32_t id, const char *s1, const char *s2, const char *s3,
                                            const char *s4) noexcept {
-    mserror_reset();
-    mserror_seterr(id, 4);
-    mserror_setarg_str(s1, 0);
-    mserror_setarg_str(s2, 1);
-    mserror_setarg_str(s3, 2);
-    mserror_setarg_str(s4, 3);
+    Stack *s = current();
+    reset(s);
+    push_strings(s, id, {s1, s2, s3, s4});
 }
 
-QRV_API void mserror_seterr_1arg(int32_t id, int64_t a) noexcept {
-    mserror_seterr(id, 1);
-    mserror_setarg(a, 0);
-}
+QRV_API void mserror_seterr_1arg(int32_t id, int64_t a) noexcept { push_numbers(current(), id, {a}); }
 
-QRV_API void mserror_seterr_2arg(int32_t id, int64_t a, int64_t b) noexcept {
-    mserror_seterr(id, 2);
-    mserror_setarg(a, 0);
-    mserror_setarg(b, 1);
-}
+QRV_API void mserror_seterr_2arg(int32_t id, int64_t a, int64_t b) noexcept { push_numbers(current(), id, {a, b}); }
 
-QRV_API void mserror_seterr_1arg_str(int32_t id, const char *s) noexcept {
-    mserror_seterr(id, 1);
-    mserror_setarg_str(s, 0);
-}
+QRV_API void mserror_seterr_1arg_str(int32_t id, const char *s1) noexcept { push_strings(current(), id, {s1}); }
 
 QRV_API void mserror_seterr_2arg_str(int32_t id, const char *s1, const char *s2) noexcept {
-    mserror_seterr(id, 2);
-    mserror_setarg_str(s1, 0);
-    mserror_setarg_str(s2, 1);
+    push_strings(current(), id, {s1, s2});
 }
 
 QRV_API void mserror_seterr_3arg_str(int32_t id, const char *s1, const char *s2, const char *s3) noexcept {
-    mserror_seterr(id, 3);
-    mserror_setarg_str(s1, 0);
-    mserror_setarg_str(s2, 1);
-    mserror_setarg_str(s3, 2);
+    push_strings(current(), id, {s1, s2, s3});
 }
 
 QRV_API void mserror_seterr_os(int32_t os_error) noexcept {
     char text[256];
     msos_geterrormsg(os_error, text, sizeof text);
-    mserror_reset();
-    mserror_seterr(qrv::err::kOsError, 2);
-    mserror_setarg(os_error, 0);
-    mserror_setarg_str(text, 1);
+    Stack *s = current();
+    reset(s);
+    push(s, qrv::err::kOsError, 2);
+    set_number(s, os_error, 0);
+    set_string(s, text, 1);
 }
 
 QRV_API void mserror_seterr_os_geterror(void) noexcept { mserror_seterr_os(msos_geterror()); }
@@ -309,8 +337,7 @@ QRV_API void mserror_stack_save(int32_t *top, int32_t *string_used) noexcept {
 
 QRV_API void mserror_stack_restore(int32_t top, int32_t string_used) noexcept {
     Stack *s = current();
-    if (s == nullptr || top < s->floor || top > s->capacity || string_used < 0 ||
-        string_used > s->string_capacity) {
+    if (s == nullptr || top < s->floor || top > s->capacity || string_used < 0 || string_used > s->string_capacity) {
         return;
     }
     s->top = top;

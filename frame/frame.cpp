@@ -7,8 +7,8 @@
 #include "frame/frame_internal.h"
 #include "msbasic.h"
 #include "msos.h"
-#include "msthread.h"
 #include "mstask.h"
+#include "msthread.h"
 #include "os/os_internal.h"
 #include "space/space.h"
 
@@ -482,9 +482,7 @@ QRV_API int32_t msbasic_get_init_pid(void) noexcept { return g_init_pid.load(); 
 
 QRV_API void msbasic_set_init_pid(int32_t pid) noexcept { g_init_pid.store(pid); }
 
-QRV_API int msbasic_tset(int32_t *flag) noexcept {
-    return flag != nullptr && msos_interlockedexchange(flag, 1) == 0;
-}
+QRV_API int msbasic_tset(int32_t *flag) noexcept { return flag != nullptr && msos_interlockedexchange(flag, 1) == 0; }
 
 QRV_API int msbasic_tset_unset(int32_t *flag) noexcept {
     if (flag != nullptr) msos_interlockedexchange(flag, 0);

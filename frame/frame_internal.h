@@ -34,10 +34,13 @@ struct Anchor {
 };
 
 // Fast read of the current pointer: a per-thread mirror of the task key's
-// value, valid while its generation matches the key's.
+// value, valid while its generation matches the key's. It also caches the
+// thread's error stack, which every failing call reaches; any change of the
+// current pointer clears that cache.
 struct CurrentMirror {
     uint32_t generation;
     void *ptr;
+    void *error_stack;
 };
 extern __thread CurrentMirror t_current __attribute__((tls_model("initial-exec")));
 extern std::atomic<uint32_t> g_key_generation;
@@ -51,6 +54,14 @@ inline void *current_ptr() noexcept {
 inline bool is_thread_block(const void *p) noexcept {
     return p != nullptr && *static_cast<const uint32_t *>(p) == MSTASK_THREAD_MAGIC;
 }
+
+// The error stack cached for the current pointer, or null (then look it up).
+inline void *cached_error_stack() noexcept {
+    if (t_current.generation != g_key_generation.load(std::memory_order_relaxed)) return nullptr;
+    return t_current.error_stack;
+}
+// Called by the error stack on its own thread when it is made or freed.
+inline void cache_error_stack(void *stack) noexcept { t_current.error_stack = stack; }
 
 inline ThreadBlock *current_thread_block() noexcept {
     void *p = current_ptr();

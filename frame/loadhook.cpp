@@ -5,8 +5,8 @@
 
 #include "frame/frame_internal.h"
 #include "msbasic.h"
-#include "msthread.h"
 #include "mstask.h"
+#include "msthread.h"
 
 namespace qrv::frame {
 namespace {

@@ -3,12 +3,12 @@
 
 #include "frame/frame_internal.h"
 #include "msbasic.h"
-#include "msthread.h"
 #include "mstask.h"
+#include "msthread.h"
 
 namespace qrv::frame {
 
-__thread CurrentMirror t_current __attribute__((tls_model("initial-exec"))) = {0, nullptr};
+__thread CurrentMirror t_current __attribute__((tls_model("initial-exec"))) = {0, nullptr, nullptr};
 std::atomic<uint32_t> g_key_generation{1};
 
 namespace {
@@ -37,7 +37,7 @@ void *current_ptr_slow() noexcept {
     if (key == MSTHREAD_NO_KEY) return nullptr;
     void *value = nullptr;
     msthread_data_get_raw(key, &value);
-    t_current = {generation, value};
+    t_current = {generation, value, nullptr};
     return value;
 }
 
@@ -55,7 +55,7 @@ QRV_API int mstask_set_ptr(void *ptr) noexcept {
     uint32_t generation = qrv::frame::g_key_generation.load(std::memory_order_acquire);
     uint32_t key = qrv::frame::ensure_key();
     if (key == MSTHREAD_NO_KEY || !msthread_data_set_raw(key, ptr)) return 0;
-    qrv::frame::t_current = {generation, ptr};
+    qrv::frame::t_current = {generation, ptr, nullptr};
     return 1;
 }
 

@@ -9,6 +9,7 @@
 #include "mserror.h"
 #include "msos.h"
 #include "msthread.h"
+#include "os/mutex.h"
 #include "os/os_internal.h"
 
 namespace {
@@ -69,9 +70,11 @@ QRV_API int msthread_mutex_destroy_raw(qrv_mutex *mutex) noexcept {
 
 QRV_API int msthread_mutex_destroy(qrv_mutex *mutex) noexcept { return msthread_mutex_destroy_raw(mutex); }
 
+// Lock and unlock take the mutex's inline path: they are the library's
+// hottest calls.
 QRV_API int msthread_mutex_lock_raw(qrv_mutex *mutex) noexcept {
     if (mutex == nullptr) return 0;
-    if (!bypassed()) msos_EnterCriticalSection(mutex);
+    if (!bypassed()) qrv::os::mutex_lock(mutex);
     return 1;
 }
 
@@ -79,7 +82,7 @@ QRV_API int msthread_mutex_lock(qrv_mutex *mutex) noexcept { return msthread_mut
 
 QRV_API int msthread_mutex_unlock_raw(qrv_mutex *mutex) noexcept {
     if (mutex == nullptr) return 0;
-    if (!bypassed()) msos_LeaveCriticalSection(mutex);
+    if (!bypassed()) qrv::os::mutex_unlock(mutex);
     return 1;
 }
 

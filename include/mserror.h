@@ -22,7 +22,7 @@
 QRV_EXTERN_C_BEGIN
 
 #define MSERROR_MAX_ARGS 9
-#define MSERROR_DESC_NARGS(desc) ((int)((desc) & 0xFF))
+#define MSERROR_DESC_NARGS(desc) ((int)((desc)&0xFF))
 #define MSERROR_DESC_IS_STR(desc, i) ((((desc) >> (8 + (i))) & 1) != 0)
 
 /* Pushes an entry with room for n arguments (n > 9 is stored as 9, n < 0
@@ -44,16 +44,14 @@ QRV_API void mserror_reset_seterr(int32_t id, int n) QRV_NOEXCEPT;
 QRV_API void mserror_reset_seterr_1arg(int32_t id, int64_t a) QRV_NOEXCEPT;
 QRV_API void mserror_reset_seterr_1arg_str(int32_t id, const char *s) QRV_NOEXCEPT;
 QRV_API void mserror_reset_seterr_2arg_str(int32_t id, const char *s1, const char *s2) QRV_NOEXCEPT;
-QRV_API void mserror_reset_seterr_3arg_str(int32_t id, const char *s1, const char *s2,
-                                           const char *s3) QRV_NOEXCEPT;
-QRV_API void mserror_reset_seterr_4arg_str(int32_t id, const char *s1, const char *s2,
-                                           const char *s3, const char *s4) QRV_NOEXCEPT;
+QRV_API void mserror_reset_seterr_3arg_str(int32_t id, const char *s1, const char *s2, const char *s3) QRV_NOEXCEPT;
+QRV_API void mserror_reset_seterr_4arg_str(int32_t id, const char *s1, const char *s2, const char *s3,
+                                           const char *s4) QRV_NOEXCEPT;
 QRV_API void mserror_seterr_1arg(int32_t id, int64_t a) QRV_NOEXCEPT;
 QRV_API void mserror_seterr_2arg(int32_t id, int64_t a, int64_t b) QRV_NOEXCEPT;
 QRV_API void mserror_seterr_1arg_str(int32_t id, const char *s) QRV_NOEXCEPT;
 QRV_API void mserror_seterr_2arg_str(int32_t id, const char *s1, const char *s2) QRV_NOEXCEPT;
-QRV_API void mserror_seterr_3arg_str(int32_t id, const char *s1, const char *s2,
-                                     const char *s3) QRV_NOEXCEPT;
+QRV_API void mserror_seterr_3arg_str(int32_t id, const char *s1, const char *s2, const char *s3) QRV_NOEXCEPT;
 
 /* Starts a new report with 16151 "O/S error %ld: %s": the error number (an
  * errno value) and the system's text for it. _geterror uses the thread's

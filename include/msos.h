@@ -57,8 +57,8 @@ typedef uint32_t (*msos_thread_routine)(void *arg);
 #define MSOS_WAIT_OBJECT_0 0u
 #define MSOS_WAIT_TIMEOUT 258u
 #define MSOS_WAIT_FAILED 0xFFFFFFFFu
-QRV_API qrv_handle msos_createthread(void *security, uint32_t stack_size, msos_thread_routine routine,
-                                     void *arg, uint32_t flags, uint32_t *thread_id) QRV_NOEXCEPT;
+QRV_API qrv_handle msos_createthread(void *security, uint32_t stack_size, msos_thread_routine routine, void *arg,
+                                     uint32_t flags, uint32_t *thread_id) QRV_NOEXCEPT;
 /* Waits up to timeout_ms (MSOS_INFINITE: no limit) for a thread handle to end:
  * MSOS_WAIT_OBJECT_0, MSOS_WAIT_TIMEOUT or MSOS_WAIT_FAILED. */
 QRV_API uint32_t msos_waitforsingleobject(qrv_handle handle, uint32_t timeout_ms) QRV_NOEXCEPT;

@@ -19,10 +19,10 @@ QRV_EXTERN_C_BEGIN
  * task belongs to the library. Fields other than application_ws belong to the
  * library. */
 typedef struct mstask_block {
-    uint32_t magic;         /* MSTASK_MAGIC */
-    void *application_ws;   /* free for the application or a higher layer */
-    void *task_handle;      /* made by the library's init in modes 1 and 2 */
-    void *counters;         /* the task's per-layer counts */
+    uint32_t magic;       /* MSTASK_MAGIC */
+    void *application_ws; /* free for the application or a higher layer */
+    void *task_handle;    /* made by the library's init in modes 1 and 2 */
+    void *counters;       /* the task's per-layer counts */
 } mstask_block;
 
 /* The current pointer, or null (also when the task key cannot be made). */

@@ -59,8 +59,8 @@ typedef intptr_t (*msthread_start_fn)(void *arg);
  * non-null the thread's handle is stored there and must be passed to
  * msthread_thread_join; with null the thread runs detached. reserved is
  * ignored. Returns 1, or 0 if the thread cannot be made. */
-QRV_API int msthread_thread_create(msthread_start_fn fn, void *arg, uint32_t stack_size,
-                                   void *reserved, qrv_handle *handle) QRV_NOEXCEPT;
+QRV_API int msthread_thread_create(msthread_start_fn fn, void *arg, uint32_t stack_size, void *reserved,
+                                   qrv_handle *handle) QRV_NOEXCEPT;
 /* Waits for the thread to end and closes its handle; 1 unless the wait failed. */
 QRV_API int msthread_thread_join(qrv_handle handle) QRV_NOEXCEPT;
 /* 1 while the thread has not returned from its start function; else 0. */

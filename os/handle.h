@@ -21,9 +21,7 @@ struct HandleRecord {
 
 inline constexpr intptr_t kRecordTag = intptr_t{1} << 62;
 
-inline qrv_handle to_handle(HandleRecord *record) noexcept {
-    return reinterpret_cast<intptr_t>(record) | kRecordTag;
-}
+inline qrv_handle to_handle(HandleRecord *record) noexcept { return reinterpret_cast<intptr_t>(record) | kRecordTag; }
 
 inline bool is_fd(qrv_handle h) noexcept { return h >= 0 && h <= INT32_MAX; }
 

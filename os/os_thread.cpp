@@ -1,5 +1,6 @@
 // Threads, critical sections, thread-local slots and atomics over pthreads.
 #include <errno.h>
+#include <linux/futex.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/syscall.h>
@@ -13,15 +14,16 @@
 
 #include "msos.h"
 #include "os/handle.h"
+#include "os/mutex.h"
 #include "os/os_internal.h"
 
 namespace {
 
-static_assert(sizeof(pthread_mutex_t) <= QRV_MUTEX_SIZE, "qrv_mutex too small");
-static_assert(alignof(pthread_mutex_t) <= alignof(qrv_mutex), "qrv_mutex misaligned");
 static_assert(sizeof(pthread_key_t) == sizeof(uint32_t), "keys are 32-bit");
 
-pthread_mutex_t *native(qrv_mutex *cs) { return reinterpret_cast<pthread_mutex_t *>(cs->u.bytes); }
+std::atomic<uint32_t> g_last_thread_number{0};
+
+int *futex_word(qrv::os::RecursiveMutex *m) { return reinterpret_cast<int *>(&m->state); }
 
 std::atomic<int> g_exit_strategy{0};
 
@@ -69,13 +71,9 @@ QRV_API int32_t msos_interlockedexchange(int32_t *target, int32_t value) noexcep
     return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
 }
 
-QRV_API int32_t msos_atomic_inc(int32_t *target) noexcept {
-    return __atomic_add_fetch(target, 1, __ATOMIC_SEQ_CST);
-}
+QRV_API int32_t msos_atomic_inc(int32_t *target) noexcept { return __atomic_add_fetch(target, 1, __ATOMIC_SEQ_CST); }
 
-QRV_API int32_t msos_atomic_dec(int32_t *target) noexcept {
-    return __atomic_sub_fetch(target, 1, __ATOMIC_SEQ_CST);
-}
+QRV_API int32_t msos_atomic_dec(int32_t *target) noexcept { return __atomic_sub_fetch(target, 1, __ATOMIC_SEQ_CST); }
 
 QRV_API void msos_relinquish_thread(void) noexcept { sched_yield(); }
 
@@ -86,34 +84,26 @@ QRV_API uint32_t msos_GetCurrentThreadId(void) noexcept { return static_cast<uin
 QRV_API void msos_set_thread_exit_strategy(int flag) noexcept { g_exit_strategy.store(flag != 0); }
 
 QRV_API int msos_InitializeCSAndSpinCount(qrv_mutex *cs, uint32_t /*spin_count*/) noexcept {
-    if (cs == nullptr) return 0;
-    pthread_mutexattr_t attr;
-    if (int rc = pthread_mutexattr_init(&attr); rc != 0) {
-        errno = rc;
+    if (cs == nullptr) {
+        errno = EINVAL;
         return 0;
     }
-    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-    int rc = pthread_mutex_init(native(cs), &attr);
-    pthread_mutexattr_destroy(&attr);
-    if (rc != 0) errno = rc;
-    return rc == 0;
+    qrv::os::mutex_init(cs);
+    return 1;
 }
 
 QRV_API void msos_EnterCriticalSection(qrv_mutex *cs) noexcept {
-    if (cs != nullptr) pthread_mutex_lock(native(cs));
+    if (cs != nullptr) qrv::os::mutex_lock(cs);
 }
 
-QRV_API int msos_TryEnterCriticalSection(qrv_mutex *cs) noexcept {
-    return cs != nullptr && pthread_mutex_trylock(native(cs)) == 0;
-}
+QRV_API int msos_TryEnterCriticalSection(qrv_mutex *cs) noexcept { return cs != nullptr && qrv::os::mutex_trylock(cs); }
 
 QRV_API void msos_LeaveCriticalSection(qrv_mutex *cs) noexcept {
-    if (cs != nullptr) pthread_mutex_unlock(native(cs));
+    if (cs != nullptr) qrv::os::mutex_unlock(cs);
 }
 
-QRV_API void msos_DeleteCriticalSection(qrv_mutex *cs) noexcept {
-    if (cs != nullptr) pthread_mutex_destroy(native(cs));
-}
+// Nothing to release: the mutex holds no resource of the system.
+QRV_API void msos_DeleteCriticalSection(qrv_mutex * /*cs*/) noexcept {}
 
 QRV_API uint32_t msos_TlsAlloc(void) noexcept {
     pthread_key_t key;
@@ -141,8 +131,8 @@ QRV_API int msos_TlsSetValue(uint32_t slot, void *value) noexcept {
     return rc == 0;
 }
 
-QRV_API qrv_handle msos_createthread(void * /*security*/, uint32_t stack_size, msos_thread_routine routine,
-                                     void *arg, uint32_t /*flags*/, uint32_t *thread_id) noexcept {
+QRV_API qrv_handle msos_createthread(void * /*security*/, uint32_t stack_size, msos_thread_routine routine, void *arg,
+                                     uint32_t /*flags*/, uint32_t *thread_id) noexcept {
     if (routine == nullptr) {
         errno = EINVAL;
         return 0;
@@ -225,6 +215,25 @@ QRV_API int msos_closehandle(qrv_handle handle) noexcept {
 }  // extern "C"
 
 namespace qrv::os {
+
+__thread uint32_t t_thread_number __attribute__((tls_model("initial-exec"))) = 0;
+
+uint32_t assign_thread_number() noexcept {
+    t_thread_number = g_last_thread_number.fetch_add(1, std::memory_order_relaxed) + 1;
+    return t_thread_number;
+}
+
+void wait_for_mutex(RecursiveMutex *m) noexcept {
+    int c = m->state.exchange(2, std::memory_order_acquire);
+    while (c != 0) {
+        syscall(SYS_futex, futex_word(m), FUTEX_WAIT_PRIVATE, 2, nullptr, nullptr, 0);
+        c = m->state.exchange(2, std::memory_order_acquire);
+    }
+}
+
+void wake_mutex_waiter(RecursiveMutex *m) noexcept {
+    syscall(SYS_futex, futex_word(m), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
 
 int thread_running(qrv_handle handle) noexcept {
     auto *rec = record_of<ThreadRecord>(handle, HandleKind::thread);

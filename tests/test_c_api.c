@@ -12,12 +12,12 @@
 #include "qrvdefs.h"
 
 static int failures;
-#define CHECK(cond)                                                   \
-    do {                                                              \
-        if (!(cond)) {                                                \
+#define CHECK(cond)                                                    \
+    do {                                                               \
+        if (!(cond)) {                                                 \
             fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                               \
-        }                                                             \
+            ++failures;                                                \
+        }                                                              \
     } while (0)
 
 static intptr_t worker(void *arg) {

@@ -1,0 +1,46 @@
+// Shared by the test programs: a fixture that brings the library up on the
+// calling thread and checks that ending it leaves no space behind.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "msbasic.h"
+#include "mserror.h"
+#include "space/space.h"
+
+class LibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(msbasic_init_main(msbasic_init_cascade), 1); }
+    void TearDown() override {
+        msbasic_end_main(msbasic_init_cascade);
+        EXPECT_EQ(msbasic_get_init_pid(), 0);
+        EXPECT_EQ(qrv::space::live_spaces(), 0);
+    }
+};
+
+// String argument i of the top error entry ("" if it is not one).
+inline std::string string_arg(int i) {
+    int64_t value = 0;
+    if (!mserror_geterr_arg(&value, i)) return "<none>";
+    int64_t *entry = mserror_geterr_stack();
+    if (!MSERROR_DESC_IS_STR(entry[-2], i)) return "<number>";
+    return reinterpret_cast<const char *>(static_cast<intptr_t>(value));
+}
+
+inline int64_t number_arg(int i) {
+    int64_t value = -12345;
+    mserror_geterr_arg(&value, i);
+    return value;
+}
+
+// Number of visible entries on the calling thread's stack (restored after).
+inline int entry_count() {
+    int32_t top = 0, used = 0;
+    mserror_stack_save(&top, &used);
+    int n = 0;
+    while (mserror_pop()) ++n;
+    mserror_stack_restore(top, used);
+    return n;
+}
