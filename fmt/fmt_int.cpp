@@ -63,16 +63,27 @@ const char *read_int32(int32_t *out, const char *text) noexcept {
     return reinterpret_cast<const char *>(p);
 }
 
-char *write_unsigned(char *out, uint64_t v, int base) noexcept {
+namespace {
+
+// Digits of v in a base known at compile time (divisions become multiplies).
+template <unsigned Base>
+char *digits_in(char *out, uint64_t v) {
     char text[24];
     int n = 0;
-    const auto b = static_cast<uint64_t>(base == 8 || base == 16 ? base : 10);
     do {
-        text[n++] = "0123456789abcdef"[v % b];
-        v /= b;
+        text[n++] = "0123456789abcdef"[v % Base];
+        v /= Base;
     } while (v != 0);
     while (n > 0) *out++ = text[--n];
     return out;
+}
+
+}  // namespace
+
+char *write_unsigned(char *out, uint64_t v, int base) noexcept {
+    if (base == 16) return digits_in<16>(out, v);
+    if (base == 8) return digits_in<8>(out, v);
+    return digits_in<10>(out, v);
 }
 
 char *write_signed(char *out, int64_t v) noexcept {

@@ -3,6 +3,7 @@
 // a later part of the library is listed with no function, so that the order
 // stands in one place and each subsystem fills its own slot.
 #include "error/errstack.h"
+#include "fmt/engine.h"
 #include "frame/frame_internal.h"
 #include "msbasic.h"
 #include "msconn.h"
@@ -48,8 +49,9 @@ bool init_task_handle(int mode) {
 }
 
 bool init_process_settings(int mode) {
-    if (mode == MSBASIC_MODE_PROCESS) set_debug_value(os::getenv("MSDEBUG"));
-    return true;
+    if (mode != MSBASIC_MODE_PROCESS) return true;
+    set_debug_value(os::getenv("MSDEBUG"));
+    return fmt::wide_process_start();
 }
 
 bool init_messages(int mode) {
@@ -63,6 +65,10 @@ void end_task_handle(int mode, int) {
         space::release(task->task_handle);
         task->task_handle = nullptr;
     }
+}
+
+void end_process_files(int mode, int) {
+    if (mode == MSBASIC_MODE_PROCESS) fmt::wide_process_end();
 }
 
 void end_error_stack(int, int) {
@@ -98,7 +104,7 @@ constexpr EndStep kEndSteps[] = {
     {"space report switches", nullptr},
     {"connections", nullptr},
     {"messages", nullptr},
-    {"wide translator, environment file, initialisation file, task streams", nullptr},
+    {"wide translator, environment file, initialisation file, task streams", end_process_files},
     {"standard descriptors", nullptr},
     {"task handle", end_task_handle},
     {"error stack", end_error_stack},

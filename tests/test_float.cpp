@@ -9,20 +9,15 @@
 #include <limits>
 #include <string>
 
-#include "msbasic.h"
 #include "mscv.h"
-#include "mserror.h"
 #include "msfmt.h"
+#include "support.h"
 
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-class Float : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(msbasic_init_main(msbasic_init_cascade), 1); }
-    void TearDown() override { msbasic_end_main(msbasic_init_cascade); }
-};
+using Float = LibraryTest;  // the reader's errors need the error stack
 
 // ---- mscv_flt_fx -------------------------------------------------------
 
