@@ -51,8 +51,7 @@ void BM_Mix_Snprintf(benchmark::State &state) {
     std::snprintf(buf, sizeof buf, "order %d line %d: item '%s' costs %.15f EUR", g_order, g_line, g_item, g_price);
     if (!verify(state, buf)) return;
     for (auto _ : state) {
-        std::snprintf(buf, sizeof buf, "order %d line %d: item '%s' costs %.15f EUR", g_order, g_line, g_item,
-                      g_price);
+        std::snprintf(buf, sizeof buf, "order %d line %d: item '%s' costs %.15f EUR", g_order, g_line, g_item, g_price);
         benchmark::DoNotOptimize(buf);
     }
     state.SetItemsProcessed(state.iterations());
@@ -62,8 +61,8 @@ BENCHMARK(BM_Mix_Snprintf);
 void BM_Mix_Fmt(benchmark::State &state) {
     char buf[128];
     auto run = [&] {
-        auto r = fmt::format_to_n(buf, sizeof buf - 1, "order {} line {}: item '{}' costs {:.15f} EUR", g_order,
-                                  g_line, static_cast<const char *>(g_item), static_cast<double>(g_price));
+        auto r = fmt::format_to_n(buf, sizeof buf - 1, "order {} line {}: item '{}' costs {:.15f} EUR", g_order, g_line,
+                                  static_cast<const char *>(g_item), static_cast<double>(g_price));
         *r.out = '\0';
     };
     run();

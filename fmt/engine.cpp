@@ -158,7 +158,7 @@ struct Slot {
 // written by pass 2 before anything reads them.
 struct Call {
     char rewritten[kRewrittenFormatSize];
-    const char *tail = nullptr;  // rest of the format, literal, after a limit
+    const char *tail = nullptr;         // rest of the format, literal, after a limit
     bool percent_in_character = false;  // a "%" byte inside a multibyte character
     int conversions = 0;
     int slot_count = 0;  // highest slot used + 1
@@ -323,34 +323,60 @@ void collect(Call &call, va_list args) {
     for (int i = 0; i < call.slot_count; ++i) {
         uint64_t &bits = call.values[i];
         switch (call.tags[i]) {
-        case kChar: bits = static_cast<uint8_t>(va_arg(args, int)); break;
-        case kString: bits = reinterpret_cast<uintptr_t>(va_arg(args, const char *)); break;
-        case kDouble: {
-            double d = va_arg(args, double);
-            std::memcpy(&bits, &d, sizeof d);
-            break;
-        }
-        case kLong: bits = static_cast<uint64_t>(static_cast<int32_t>(va_arg(args, long))); break;
-        case kUInt: bits = va_arg(args, unsigned); break;
-        case kULong: bits = static_cast<uint32_t>(va_arg(args, unsigned long)); break;
-        case kInt64: bits = static_cast<uint64_t>(va_arg(args, long long)); break;
-        case kUInt64: bits = va_arg(args, unsigned long long); break;
-        case kPointer: bits = reinterpret_cast<uintptr_t>(va_arg(args, void *)); break;
-        case kWideChar: bits = static_cast<uint16_t>(va_arg(args, int)); break;
-        case kWideString: bits = reinterpret_cast<uintptr_t>(va_arg(args, const char16_t *)); break;
-        case kUntyped:
-        case kInt: bits = static_cast<uint64_t>(static_cast<int64_t>(va_arg(args, int))); break;
+            case kChar:
+                bits = static_cast<uint8_t>(va_arg(args, int));
+                break;
+            case kString:
+                bits = reinterpret_cast<uintptr_t>(va_arg(args, const char *));
+                break;
+            case kDouble: {
+                double d = va_arg(args, double);
+                std::memcpy(&bits, &d, sizeof d);
+                break;
+            }
+            case kLong:
+                bits = static_cast<uint64_t>(static_cast<int32_t>(va_arg(args, long)));
+                break;
+            case kUInt:
+                bits = va_arg(args, unsigned);
+                break;
+            case kULong:
+                bits = static_cast<uint32_t>(va_arg(args, unsigned long));
+                break;
+            case kInt64:
+                bits = static_cast<uint64_t>(va_arg(args, long long));
+                break;
+            case kUInt64:
+                bits = va_arg(args, unsigned long long);
+                break;
+            case kPointer:
+                bits = reinterpret_cast<uintptr_t>(va_arg(args, void *));
+                break;
+            case kWideChar:
+                bits = static_cast<uint16_t>(va_arg(args, int));
+                break;
+            case kWideString:
+                bits = reinterpret_cast<uintptr_t>(va_arg(args, const char16_t *));
+                break;
+            case kUntyped:
+            case kInt:
+                bits = static_cast<uint64_t>(static_cast<int64_t>(va_arg(args, int)));
+                break;
         }
     }
 }
 
 int64_t number_of(const Arg &a) {
     switch (a.kind) {
-    case Arg::Kind::kNumber: return a.number;
-    case Arg::Kind::kDouble:
-        return std::isfinite(a.real) && std::fabs(a.real) < 9.2233720368547758e18 ? static_cast<int64_t>(a.real) : 0;
-    case Arg::Kind::kString: return static_cast<int64_t>(reinterpret_cast<uintptr_t>(a.text));
-    case Arg::Kind::kWideString: return static_cast<int64_t>(reinterpret_cast<uintptr_t>(a.wide));
+        case Arg::Kind::kNumber:
+            return a.number;
+        case Arg::Kind::kDouble:
+            return std::isfinite(a.real) && std::fabs(a.real) < 9.2233720368547758e18 ? static_cast<int64_t>(a.real)
+                                                                                      : 0;
+        case Arg::Kind::kString:
+            return static_cast<int64_t>(reinterpret_cast<uintptr_t>(a.text));
+        case Arg::Kind::kWideString:
+            return static_cast<int64_t>(reinterpret_cast<uintptr_t>(a.wide));
     }
     return 0;
 }
@@ -363,25 +389,39 @@ void collect(Call &call, const Arg *args, int count) {
         const Arg &a = args != nullptr && i < count ? args[i] : none;
         int64_t n = number_of(a);
         switch (call.tags[i]) {
-        case kChar: bits = static_cast<uint8_t>(n); break;
-        case kWideChar: bits = static_cast<uint16_t>(n); break;
-        case kUntyped:
-        case kInt:
-        case kLong: bits = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(n))); break;
-        case kUInt:
-        case kULong: bits = static_cast<uint32_t>(n); break;
-        case kInt64:
-        case kUInt64:
-        case kPointer: bits = static_cast<uint64_t>(n); break;
-        case kDouble: {
-            double d = a.kind == Arg::Kind::kDouble   ? a.real
-                       : a.kind == Arg::Kind::kNumber ? static_cast<double>(a.number)
-                                                      : 0.0;
-            std::memcpy(&bits, &d, sizeof d);
-            break;
-        }
-        case kString: bits = a.kind == Arg::Kind::kString ? reinterpret_cast<uintptr_t>(a.text) : 0; break;
-        case kWideString: bits = a.kind == Arg::Kind::kWideString ? reinterpret_cast<uintptr_t>(a.wide) : 0; break;
+            case kChar:
+                bits = static_cast<uint8_t>(n);
+                break;
+            case kWideChar:
+                bits = static_cast<uint16_t>(n);
+                break;
+            case kUntyped:
+            case kInt:
+            case kLong:
+                bits = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(n)));
+                break;
+            case kUInt:
+            case kULong:
+                bits = static_cast<uint32_t>(n);
+                break;
+            case kInt64:
+            case kUInt64:
+            case kPointer:
+                bits = static_cast<uint64_t>(n);
+                break;
+            case kDouble: {
+                double d = a.kind == Arg::Kind::kDouble   ? a.real
+                           : a.kind == Arg::Kind::kNumber ? static_cast<double>(a.number)
+                                                          : 0.0;
+                std::memcpy(&bits, &d, sizeof d);
+                break;
+            }
+            case kString:
+                bits = a.kind == Arg::Kind::kString ? reinterpret_cast<uintptr_t>(a.text) : 0;
+                break;
+            case kWideString:
+                bits = a.kind == Arg::Kind::kWideString ? reinterpret_cast<uintptr_t>(a.wide) : 0;
+                break;
         }
     }
 }
@@ -455,45 +495,48 @@ private:
         int64_t length = 0;
         bool quoted = false;
         switch (c->render) {
-        case Render::kChar:
-            number_[0] = static_cast<char>(v.bits);
-            length = 1;
-            break;
-        case Render::kSigned:
-            length = c->tag == kInt64 ? signed_text<int64_t>(v, d, precision) : signed_text<int32_t>(v, d, precision);
-            break;
-        case Render::kUnsigned:
-        case Render::kPointer:
-            length = c->tag == kInt64 || c->tag == kUInt64 || c->tag == kPointer
-                         ? unsigned_text<uint64_t>(v, d, *c, precision)
-                         : unsigned_text<uint32_t>(v, d, *c, precision);
-            break;
-        case Render::kFloat: length = float_text(v, d, *c, precision); break;
-        case Render::kString:
-            text = static_cast<const char *>(v.pointer(kString));
-            if (text == nullptr) text = "(nil)";
-            length = cut(text, static_cast<int64_t>(std::strlen(text)), precision);
-            break;
-        case Render::kQuoted:
-            text = static_cast<const char *>(v.pointer(kString));
-            quoted = text != nullptr;
-            if (text == nullptr) text = "NULL";
-            length = static_cast<int64_t>(std::strlen(text));
-            break;
-        case Render::kWideString: {
-            auto wide = static_cast<const char16_t *>(v.pointer(kWideString));
-            text = wide == nullptr ? "(nil)" : translate(wide, &length);
-            if (text == nullptr) text = "(?..?)";
-            if (wide == nullptr || length < 0) length = static_cast<int64_t>(std::strlen(text));
-            length = cut(text, length, precision);
-            break;
-        }
-        case Render::kWideChar: {
-            const char16_t unit[2] = {static_cast<char16_t>(v.bits), u'\0'};
-            text = translate(unit, &length);
-            if (text == nullptr) text = "?", length = 1;
-            break;
-        }
+            case Render::kChar:
+                number_[0] = static_cast<char>(v.bits);
+                length = 1;
+                break;
+            case Render::kSigned:
+                length =
+                    c->tag == kInt64 ? signed_text<int64_t>(v, d, precision) : signed_text<int32_t>(v, d, precision);
+                break;
+            case Render::kUnsigned:
+            case Render::kPointer:
+                length = c->tag == kInt64 || c->tag == kUInt64 || c->tag == kPointer
+                             ? unsigned_text<uint64_t>(v, d, *c, precision)
+                             : unsigned_text<uint32_t>(v, d, *c, precision);
+                break;
+            case Render::kFloat:
+                length = float_text(v, d, *c, precision);
+                break;
+            case Render::kString:
+                text = static_cast<const char *>(v.pointer(kString));
+                if (text == nullptr) text = "(nil)";
+                length = cut(text, static_cast<int64_t>(std::strlen(text)), precision);
+                break;
+            case Render::kQuoted:
+                text = static_cast<const char *>(v.pointer(kString));
+                quoted = text != nullptr;
+                if (text == nullptr) text = "NULL";
+                length = static_cast<int64_t>(std::strlen(text));
+                break;
+            case Render::kWideString: {
+                auto wide = static_cast<const char16_t *>(v.pointer(kWideString));
+                text = wide == nullptr ? "(nil)" : translate(wide, &length);
+                if (text == nullptr) text = "(?..?)";
+                if (wide == nullptr || length < 0) length = static_cast<int64_t>(std::strlen(text));
+                length = cut(text, length, precision);
+                break;
+            }
+            case Render::kWideChar: {
+                const char16_t unit[2] = {static_cast<char16_t>(v.bits), u'\0'};
+                text = translate(unit, &length);
+                if (text == nullptr) text = "?", length = 1;
+                break;
+            }
         }
         field(d, width, text, length, quoted);
     }

@@ -17,8 +17,8 @@ namespace qrv::fmt {
 inline constexpr int kMaxConversions = 50;
 inline constexpr int kMaxSlots = 50;
 inline constexpr int kRewrittenFormatSize = 5120;
-inline constexpr int kMaxWidth = 1024;      // larger "*" widths are cut to it
-inline constexpr int kMaxPrecision = 512;   // numeric precisions are cut to it
+inline constexpr int kMaxWidth = 1024;     // larger "*" widths are cut to it
+inline constexpr int kMaxPrecision = 512;  // numeric precisions are cut to it
 
 // One argument value. A conversion takes the value it needs from it:
 // numbers and doubles convert into each other (doubles truncate, NaN and

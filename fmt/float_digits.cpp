@@ -297,37 +297,37 @@ char *layout(char *out, int exponent, const char *src, int precision, char lette
 
     int e = exponent;
     switch (letter) {
-    case 'e':
-    case 'E': {
-        int p = precision >= 0 ? precision : (letter == 'E' ? N - 1 : S - 1);
-        if (static_cast<int64_t>(p) + 1 < N) round_to(ds, p + 1, e);
-        exponent_form(w, ds, e, p, alt, false);
-        break;
-    }
-    case 'f':
-    case 'F':
-        fixed_form(w, ds, e, precision >= 0 ? precision : (letter == 'F' ? N - 1 : S - 1), alt);
-        break;
-    case 'h':
-    case 'H': {
-        int p = precision >= 1 ? precision : (letter == 'H' ? N - 1 : S - 1);
-        if (p < N) round_to(ds, p, e);
-        significant_form(w, ds, e, p, alt);
-        break;
-    }
-    default: {  // "g", "G" and any other letter, which acts as "g"
-        bool wide = letter == 'G';
-        int p = precision >= 1 ? precision : (wide ? N - 1 : S - 1);
-        if (p < N) round_to(ds, p, e);
-        int x = e - 1;
-        int lower = wide ? 3 - N : 3 - S;
-        if (x < lower || x >= p) {
-            exponent_form(w, ds, e, p - 1, alt, true);
-        } else {
-            significant_form(w, ds, e, p, alt);
+        case 'e':
+        case 'E': {
+            int p = precision >= 0 ? precision : (letter == 'E' ? N - 1 : S - 1);
+            if (static_cast<int64_t>(p) + 1 < N) round_to(ds, p + 1, e);
+            exponent_form(w, ds, e, p, alt, false);
+            break;
         }
-        break;
-    }
+        case 'f':
+        case 'F':
+            fixed_form(w, ds, e, precision >= 0 ? precision : (letter == 'F' ? N - 1 : S - 1), alt);
+            break;
+        case 'h':
+        case 'H': {
+            int p = precision >= 1 ? precision : (letter == 'H' ? N - 1 : S - 1);
+            if (p < N) round_to(ds, p, e);
+            significant_form(w, ds, e, p, alt);
+            break;
+        }
+        default: {  // "g", "G" and any other letter, which acts as "g"
+            bool wide = letter == 'G';
+            int p = precision >= 1 ? precision : (wide ? N - 1 : S - 1);
+            if (p < N) round_to(ds, p, e);
+            int x = e - 1;
+            int lower = wide ? 3 - N : 3 - S;
+            if (x < lower || x >= p) {
+                exponent_form(w, ds, e, p - 1, alt, true);
+            } else {
+                significant_form(w, ds, e, p, alt);
+            }
+            break;
+        }
     }
     return w.finish();
 }

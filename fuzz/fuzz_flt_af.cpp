@@ -12,9 +12,7 @@
 #include "mscv.h"
 #include "mserror.h"
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    return msbasic_init_main(msbasic_init_cascade) == 1 ? 0 : 1;
-}
+extern "C" int LLVMFuzzerInitialize(int *, char ***) { return msbasic_init_main(msbasic_init_cascade) == 1 ? 0 : 1; }
 
 namespace {
 

@@ -16,9 +16,7 @@
 #include "mserror.h"
 #include "msfmt.h"
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    return msbasic_init_main(msbasic_init_cascade) == 1 ? 0 : 1;
-}
+extern "C" int LLVMFuzzerInitialize(int *, char ***) { return msbasic_init_main(msbasic_init_cascade) == 1 ? 0 : 1; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < sizeof(double)) return 0;

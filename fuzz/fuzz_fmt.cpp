@@ -17,7 +17,7 @@
 
 namespace {
 
-const char *const kStrings[] = {"", "a", "hello world", "\xC3\xA9t\xC3\xA9", "a\bb\x01", "\xE2\x82", nullptr,
+const char *const kStrings[] = {"",       "a",    "hello world", "\xC3\xA9t\xC3\xA9", "a\bb\x01", "\xE2\x82", nullptr,
                                 "%d%s%n", "0x12", "-12"};
 const char16_t *const kWide[] = {u"", u"wide", u"\u00e9\u20ac", nullptr};
 
@@ -63,15 +63,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         uint64_t bits;
         std::memcpy(&bits, data + at + 1, sizeof bits);
         switch (data[at] % 4) {
-        case 0: args.push_back(qrv::fmt::Arg::of(static_cast<int64_t>(bits))); break;
-        case 1: {
-            double d;
-            std::memcpy(&d, &bits, sizeof d);
-            args.push_back(qrv::fmt::Arg::of(d));
-            break;
-        }
-        case 2: args.push_back(qrv::fmt::Arg::of(kStrings[bits % (sizeof kStrings / sizeof *kStrings)])); break;
-        default: args.push_back(qrv::fmt::Arg::of(kWide[bits % (sizeof kWide / sizeof *kWide)])); break;
+            case 0:
+                args.push_back(qrv::fmt::Arg::of(static_cast<int64_t>(bits)));
+                break;
+            case 1: {
+                double d;
+                std::memcpy(&d, &bits, sizeof d);
+                args.push_back(qrv::fmt::Arg::of(d));
+                break;
+            }
+            case 2:
+                args.push_back(qrv::fmt::Arg::of(kStrings[bits % (sizeof kStrings / sizeof *kStrings)]));
+                break;
+            default:
+                args.push_back(qrv::fmt::Arg::of(kWide[bits % (sizeof kWide / sizeof *kWide)]));
+                break;
         }
     }
 

@@ -24,32 +24,32 @@ QRV_EXTERN_C_BEGIN
 /* Describes one binary floating format, its decimal precision and limits.
  * Byte indexes count in memory order on a little-endian host. */
 typedef struct mscv_fpu_desc {
-    int size;               /* bytes of one value */
-    int sign_byte;          /* byte holding the sign bit */
-    int sign_mask;          /* the sign bit in that byte */
-    int exp_high_byte;      /* byte with the high exponent bits */
-    int exp_low_byte;       /* byte with the low exponent bits */
-    int exp_high_mask;      /* exponent bits in the high byte */
-    int exp_shift;          /* right shift of (high << 8 | low) to the biased exponent */
-    int exp_offset;         /* bias plus one */
-    int exp_largest;        /* largest unbiased exponent when building a value */
-    int exp_smallest;       /* below this a built value becomes zero */
-    int exp_base16;         /* 1 when the exponent counts hexadecimal digits */
-    int hidden_bit;         /* 1 when the leading mantissa bit is implicit */
-    int mant_bytes;         /* bytes holding mantissa bits */
-    int mant_bits;          /* stored mantissa bits */
-    const int *mant_byte_order;   /* mant_bytes indexes, most significant first */
-    const int *mant_byte_bits;    /* low bits of each such byte in the mantissa */
-    int exp_digits;         /* digits of a printed decimal exponent */
-    int dec_scale;          /* twice the largest decimal scaling step */
-    int dec_digits;         /* decimal digits: 16 (double) or 7 (single) */
-    const void *large_powers;     /* 1e256 ... 1e16 (double) or 1e32, 1e16 (float) */
-    const void *small_powers;     /* their reciprocals, same element type */
-    int power_count;        /* entries in each power table */
-    const void *zero;             /* the value 0 in this format */
-    const void *maximum;          /* largest finite value */
-    const void *neg_maximum;      /* its negation */
-    const void *smallest_normal;  /* smallest positive normal value */
+    int size;                    /* bytes of one value */
+    int sign_byte;               /* byte holding the sign bit */
+    int sign_mask;               /* the sign bit in that byte */
+    int exp_high_byte;           /* byte with the high exponent bits */
+    int exp_low_byte;            /* byte with the low exponent bits */
+    int exp_high_mask;           /* exponent bits in the high byte */
+    int exp_shift;               /* right shift of (high << 8 | low) to the biased exponent */
+    int exp_offset;              /* bias plus one */
+    int exp_largest;             /* largest unbiased exponent when building a value */
+    int exp_smallest;            /* below this a built value becomes zero */
+    int exp_base16;              /* 1 when the exponent counts hexadecimal digits */
+    int hidden_bit;              /* 1 when the leading mantissa bit is implicit */
+    int mant_bytes;              /* bytes holding mantissa bits */
+    int mant_bits;               /* stored mantissa bits */
+    const int *mant_byte_order;  /* mant_bytes indexes, most significant first */
+    const int *mant_byte_bits;   /* low bits of each such byte in the mantissa */
+    int exp_digits;              /* digits of a printed decimal exponent */
+    int dec_scale;               /* twice the largest decimal scaling step */
+    int dec_digits;              /* decimal digits: 16 (double) or 7 (single) */
+    const void *large_powers;    /* 1e256 ... 1e16 (double) or 1e32, 1e16 (float) */
+    const void *small_powers;    /* their reciprocals, same element type */
+    int power_count;             /* entries in each power table */
+    const void *zero;            /* the value 0 in this format */
+    const void *maximum;         /* largest finite value */
+    const void *neg_maximum;     /* its negation */
+    const void *smallest_normal; /* smallest positive normal value */
     const void *pos_infinity;
     const void *neg_infinity;
 } mscv_fpu_desc;

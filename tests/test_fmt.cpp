@@ -20,6 +20,7 @@
 #include "mscv.h"
 #include "msfmt.h"
 #include "support.h"
+#include "test_translator.h"
 
 namespace {
 
@@ -56,8 +57,8 @@ const char *const kFirstFlags[] = {"", " ", "+", "#"};
 const char *const kSecondFlags[] = {"", "-", "0"};
 const int kWidths[] = {-1, 1, 5, 12, 25};
 const int kPrecisions[] = {-1, 0, 1, 3, 12, 20};
-const long long kLadder[] = {0,       1,        -1,        99,       100,      1000000,  -99,
-                             INT_MIN, INT_MAX,  UINT_MAX,  0x1ffffffffLL, LLONG_MIN, LLONG_MAX, 0xdeadbeefLL};
+const long long kLadder[] = {
+    0, 1, -1, 99, 100, 1000000, -99, INT_MIN, INT_MAX, UINT_MAX, 0x1ffffffffLL, LLONG_MIN, LLONG_MAX, 0xdeadbeefLL};
 
 std::string spec(const char *flags1, const char *flags2, int width, int precision, const std::string &conversion) {
     char text[64];
@@ -154,13 +155,13 @@ TEST(Differences, StarFillAndFlagOrder) {
         {[] { return render("%3s", "abcd"); }, "***"},
         {[] { return render("%-2x|", 0x123); }, "**|"},
         {[] { return render("%4.1f", 123.456); }, "****"},
-        {[] { return render("%-+5d", 5); }, "+5d"},        // "+" after "-" is no flag
-        {[] { return render("%0-5d|", 5); }, "-5d|"},      // one second flag only
-        {[] { return render("%+#x", 255); }, "#x"},        // one first flag only
-        {[] { return render("%#x %#o", 0, 0); }, "0x0 00"},  // prefixes even for zero
-        {[] { return render("%.0d|%.00x", 0, 0); }, "0|0"},  // zero stays visible
+        {[] { return render("%-+5d", 5); }, "+5d"},                         // "+" after "-" is no flag
+        {[] { return render("%0-5d|", 5); }, "-5d|"},                       // one second flag only
+        {[] { return render("%+#x", 255); }, "#x"},                         // one first flag only
+        {[] { return render("%#x %#o", 0, 0); }, "0x0 00"},                 // prefixes even for zero
+        {[] { return render("%.0d|%.00x", 0, 0); }, "0|0"},                 // zero stays visible
         {[] { return render("%.0x|%-0X|%-0x1fd|", 1, 2, 3); }, "0x|0X||"},  // "0x" starts a hexadecimal number
-        {[] { return render("%05s", "-ab"); }, "-00ab"},     // zero padding after a sign
+        {[] { return render("%05s", "-ab"); }, "-00ab"},                    // zero padding after a sign
         {[] { return render("%#06X", 255); }, "0X00FF"},
     });
 }
@@ -172,10 +173,10 @@ TEST(Differences, PositionalArguments) {
         {[] { return render("%2$*1$d", 5, 42); }, "   42"},
         {[] { return render("%1$*1$d", 4); }, "   4"},
         {[] { return render("%.*f|%.*f", 2, 3.14159, -3, 1.5); }, "3.14|1.500000"},
-        {[] { return render("%3$d", 1, 2, 3); }, "3"},          // gaps are read as ints
-        {[] { return render("%2$d %d", 1, 2); }, "2 1"},        // own sequential counter
-        {[] { return render("%1$d %1$s", 7); }, "7 (nil)"},     // a slot keeps its first type
-        {[] { return render("%10$d", 5); }, "$d"},              // one digit only
+        {[] { return render("%3$d", 1, 2, 3); }, "3"},       // gaps are read as ints
+        {[] { return render("%2$d %d", 1, 2); }, "2 1"},     // own sequential counter
+        {[] { return render("%1$d %1$s", 7); }, "7 (nil)"},  // a slot keeps its first type
+        {[] { return render("%10$d", 5); }, "$d"},           // one digit only
         {[] { return render("%1$-*2$s|", "ab", 4); }, "ab  |"},
     });
 }
@@ -202,13 +203,28 @@ TEST(Differences, DisplayColumns) {
         {[] { return render("%4s|", "\xE2\x82\xAC"); }, "  \xE2\x82\xAC|"},  // one two-column character
         {[] { return render("%-4s|", "\xE2\x82\xAC"); }, "\xE2\x82\xAC  |"},
         {[] { return render("%1s", "\xE2\x82\xAC"); }, "*"},
-        {[] { return render("%3s", "a\bb"); }, "  a\bb"},       // backspace counts -1
-        {[] { return render("%2s", "\x01"); }, "  \x01"},       // control characters count 0
-        {[] { return render("%.2s|", "\xC3\xA9" "ab"); }, "\xC3\xA9|"},
-        {[] { return render("%.1s|", "\xC3\xA9" "ab"); }, "|"},
+        {[] { return render("%3s", "a\bb"); }, "  a\bb"},  // backspace counts -1
+        {[] { return render("%2s", "\x01"); }, "  \x01"},  // control characters count 0
+        {[] {
+             return render("%.2s|",
+                           "\xC3\xA9"
+                           "ab");
+         },
+         "\xC3\xA9|"},
+        {[] {
+             return render("%.1s|",
+                           "\xC3\xA9"
+                           "ab");
+         },
+         "|"},
         {[] { return render("%.2s|", "\xC3\xA9"); }, "\xC3\xA9|"},
-        {[] { return render("%.3s|", "a\xE2\x82\xAC" "b"); }, "a\xE2\x82\xAC|"},
-        {[] { return render("%.1s|", "ab\b"); }, "ab\b|"},      // width 1 fits: no cut
+        {[] {
+             return render("%.3s|",
+                           "a\xE2\x82\xAC"
+                           "b");
+         },
+         "a\xE2\x82\xAC|"},
+        {[] { return render("%.1s|", "ab\b"); }, "ab\b|"},  // width 1 fits: no cut
         {[] { return render("%4c|", 0xC3); }, "  \xC3|"},
     });
 }
@@ -216,13 +232,15 @@ TEST(Differences, DisplayColumns) {
 TEST(Differences, FloatingConversions) {
     check({
         {[] { return render("%e|%le", 1.0, 1.0); }, "1.000000e+000|1.000000000000000e+000"},
-        {[] { return render("%E|%G|%lE", 12345.678, 1e-10, 12345.678); }, "1.234568E+004|1E-010|1.234567800000000E+004"},
+        {[] { return render("%E|%G|%lE", 12345.678, 1e-10, 12345.678); },
+         "1.234568E+004|1E-010|1.234567800000000E+004"},
         {[] { return render("%f|%lf", 0.1, 0.1); }, "0.100000|0.100000000000000"},
         {[] { return render("%g|%lg|%g|%g", 1e-5, 1e-5, 1e5, 1e6); }, "1e-005|0.00001|100000|1e+006"},
         {[] { return render("%.0f|%#.0f|%.1f|%.2f", 2.5, 2.0, 0.25, 0.006); }, "3|2.|0.3|0.00"},
         {[] { return render("%.0f|%.1f|%.2f", 0.6, 0.96, 9.999); }, "0|1.0|10.00"},
         {[] { return render("%.3e|%.0e|%#.0e", 9.9996, 9.5, 2.0); }, "1.000e+001|1e+001|2.e+000"},
-        {[] { return render("%g|%g|%#g|%.3g", 1234567.0, 99.99999, 1.0, 0.0001234); }, "1.23457e+006|100|1.00000|0.000123"},
+        {[] { return render("%g|%g|%#g|%.3g", 1234567.0, 99.99999, 1.0, 0.0001234); },
+         "1.23457e+006|100|1.00000|0.000123"},
         {[] { return render("%08.2f|%010f", 3.14159, -1.5); }, "    3.14|-01.500000"},
         {[] { return render("%f|%+f|%011f", INFINITY, INFINITY, -INFINITY); }, "Infinity|+Infinity|-00Infinity"},
         {[] { return render("%f|%+e|% g", NAN, NAN, NAN); }, "NaN|NaN|NaN"},
@@ -314,9 +332,9 @@ TEST_F(LibraryTest, WidthOverflowLeavesTheReadError) {
 
 TEST(TypedEntry, ArgumentsConvertToWhatTheConversionReads) {
     using qrv::fmt::Arg;
-    EXPECT_EQ(render_args("%d %ld %lld %x %.1f %s %Q", {Arg::of(int64_t{-1}), Arg::of(int64_t{0x100000002}),
-                                                         Arg::of(int64_t{1} << 40), Arg::of(2.9), Arg::of(int64_t{3}),
-                                                         Arg::of("s"), Arg::of(int64_t{5})}),
+    EXPECT_EQ(render_args("%d %ld %lld %x %.1f %s %Q",
+                          {Arg::of(int64_t{-1}), Arg::of(int64_t{0x100000002}), Arg::of(int64_t{1} << 40), Arg::of(2.9),
+                           Arg::of(int64_t{3}), Arg::of("s"), Arg::of(int64_t{5})}),
               "-1 2 1099511627776 2 3.0 s NULL");
     EXPECT_EQ(render_args("%d|%s|%f|%ls", {}), "0|(nil)|0.000000|(nil)");
     EXPECT_EQ(render_args("%d", {Arg::of(NAN)}), "0");
@@ -324,64 +342,29 @@ TEST(TypedEntry, ArgumentsConvertToWhatTheConversionReads) {
 
 // ---- wide conversions --------------------------------------------------------
 
-int g_opens = 0;
-bool g_open_ok = true;
-
-bool test_open() noexcept {
-    ++g_opens;
-    if (!g_open_ok) mserror_reset_seterr(16532, 0);
-    return g_open_ok;
-}
-
-// UTF-16 to UTF-8 for the basic plane, enough for these tests.
-int test_convert(const char16_t *src, char **buffer, int *capacity) noexcept {
-    std::string out;
-    for (; *src != 0; ++src) {
-        unsigned c = *src;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    if (*capacity < static_cast<int>(out.size()) + 1) {
-        *buffer = static_cast<char *>(qrv::space::reget(*buffer, static_cast<int>(out.size()) + 1));
-        *capacity = static_cast<int>(out.size()) + 1;
-    }
-    std::memcpy(*buffer, out.c_str(), out.size() + 1);
-    return static_cast<int>(out.size());
-}
-
-const qrv::fmt::WideTranslator kTestTranslator = {test_open, nullptr, test_convert};
-
 TEST_F(LibraryTest, WideConversionsWithoutTranslator) {
     EXPECT_EQ(render("%lc|%ls|%llc|%lls|%ls", 'a', u"ab", 'b', u"cd", nullptr), "?|(?..?)|?|(?..?)|(nil)");
 }
 
 TEST_F(LibraryTest, WideConversionsThroughTheTranslator) {
     qrv::fmt::set_wide_translator(&kTestTranslator);
-    g_opens = 0;
+    g_translator_opens = 0;
     EXPECT_EQ(render("%lc|%ls|%.3ls|%6ls|", 0xE9, u"h\u00e9llo", u"h\u00e9llo", u"\u20acx"),
               "\xC3\xA9|h\xC3\xA9llo|h\xC3\xA9|   \xE2\x82\xACx|");
-    EXPECT_EQ(g_opens, 1);  // render() runs twice; the translator opens once
+    EXPECT_EQ(g_translator_opens, 1);  // render() runs twice; the translator opens once
     qrv::fmt::set_wide_translator(nullptr);
 }
 
 TEST_F(LibraryTest, FailedOpenIsRetriedAndLeavesItsRecord) {
     qrv::fmt::set_wide_translator(&kTestTranslator);
-    g_opens = 0;
-    g_open_ok = false;
+    g_translator_opens = 0;
+    g_translator_open_ok = false;
     char buf[32];
     msfmt_buffer(buf, "%lc%ls", 'a', u"b");
     EXPECT_STREQ(buf, "?(?..?)");
-    EXPECT_EQ(g_opens, 2);
+    EXPECT_EQ(g_translator_opens, 2);
     EXPECT_EQ(mserror_geterr_id(), 16532);
-    g_open_ok = true;
+    g_translator_open_ok = true;
     msfmt_buffer(buf, "%lc", 'a');
     EXPECT_STREQ(buf, "a");
     qrv::fmt::set_wide_translator(nullptr);

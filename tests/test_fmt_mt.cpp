@@ -2,7 +2,6 @@
 // and the shared wide translator opens exactly once under its mutex even
 // when the first wide conversions race.
 #include <atomic>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,32 +9,12 @@
 #include "fmt/engine.h"
 #include "msfmt.h"
 #include "support.h"
+#include "test_translator.h"
 
 namespace {
 
-std::atomic<int> g_opens{0};
-
-bool count_open() noexcept {
-    g_opens.fetch_add(1);
-    return true;
-}
-
-// Keeps ASCII units, which is all this test sends.
-int ascii_convert(const char16_t *src, char **buffer, int *capacity) noexcept {
-    int n = 0;
-    while (src[n] != 0) ++n;
-    if (*capacity < n + 1) {
-        *buffer = static_cast<char *>(qrv::space::reget(*buffer, n + 1));
-        *capacity = n + 1;
-    }
-    for (int i = 0; i <= n; ++i) (*buffer)[i] = static_cast<char>(src[i]);
-    return n;
-}
-
-const qrv::fmt::WideTranslator kAscii = {count_open, nullptr, ascii_convert};
-
 TEST_F(LibraryTest, ConcurrentCallsShareOneTranslator) {
-    qrv::fmt::set_wide_translator(&kAscii);
+    qrv::fmt::set_wide_translator(&kTestTranslator);
     std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t) {
@@ -50,7 +29,7 @@ TEST_F(LibraryTest, ConcurrentCallsShareOneTranslator) {
     }
     for (std::thread &th : threads) th.join();
     EXPECT_EQ(wrong.load(), 0);
-    EXPECT_EQ(g_opens.load(), 1);
+    EXPECT_EQ(g_translator_opens.load(), 1);
     qrv::fmt::set_wide_translator(nullptr);
 }
 
