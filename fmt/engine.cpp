@@ -11,9 +11,10 @@
 #include <cstring>
 
 #include "fmt/float.h"
-#include "fmt/fmt_int.h"
-#include "fmt/fmt_text.h"
+#include "fmt/text_tables.h"
 #include "fmt/wide.h"
+#include "mscv.h"
+#include "msstr.h"
 #include "space/space.h"
 
 namespace qrv::fmt {
@@ -184,10 +185,8 @@ bool is_position(const unsigned char *p) { return p[0] >= '1' && p[0] <= '9' && 
 
 // Bytes of the character at p, never past the terminator.
 int step(const unsigned char *p) {
-    int n = text::char_length(*p);
-    int i = 1;
-    while (i < n && p[i] != '\0') ++i;
-    return i;
+    auto c = reinterpret_cast<const char *>(p);
+    return static_cast<int>(text::next_char(c) - c);
 }
 
 // Pass 1 for one conversion at p (a "%" that starts a specification).
@@ -227,9 +226,9 @@ const unsigned char *parse_conversion(Call &call, const unsigned char *p, int &s
                 ++next;
                 ++q;
             }
-        } else if (num::is_digit(*q)) {
-            int32_t v = 0;
-            const char *end = num::read_int32(&v, reinterpret_cast<const char *>(q));
+        } else if (text::is_digit(static_cast<char>(*q))) {
+            int v = 0;
+            const char *end = mscv_xi(&v, reinterpret_cast<const char *>(q));
             value = end != nullptr ? v : failed;
             if (end != nullptr) q = reinterpret_cast<const unsigned char *>(end);
         }
@@ -497,6 +496,7 @@ private:
         switch (c->render) {
             case Render::kChar:
                 number_[0] = static_cast<char>(v.bits);
+                number_[1] = '\0';
                 length = 1;
                 break;
             case Render::kSigned:
@@ -541,11 +541,21 @@ private:
         field(d, width, text, length, quoted);
     }
 
+    // Display width of text[0, length); text is terminated at length.
+    static int64_t columns(const char *text, int64_t length) {
+        return msstr_nlength_disp(text, length > INT32_MAX ? INT32_MAX : static_cast<int>(length));
+    }
+
     // String precision: cut before the first character that would take the
-    // display width past it.
+    // running display width past it.
     static int64_t cut(const char *s, int64_t length, int64_t precision) {
-        if (precision < 0 || precision >= text::columns(s, length)) return length;
-        return text::cut_at_columns(s, length, precision);
+        if (precision < 0 || precision >= columns(s, length)) return length;
+        int64_t width = 0;
+        for (int64_t i = 0; i < length; i += text::char_length(s[i])) {
+            width += text::display_width(s[i]);
+            if (width > precision) return i;
+        }
+        return length;
     }
 
     // Integer precision pads the digits after the prefix (sign, "-", "0x").
@@ -554,6 +564,7 @@ private:
         int64_t zeros = precision > count ? precision - count : 0;
         std::memset(o, '0', static_cast<size_t>(zeros));
         std::memcpy(o + zeros, digits, static_cast<size_t>(count));
+        o[zeros + count] = '\0';
         return (o - number_) + zeros + count;
     }
 
@@ -568,7 +579,7 @@ private:
         }
         char digits[24];
         uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-        int64_t count = num::write_unsigned(digits, magnitude, 10) - digits;
+        int64_t count = mscv_u64x(digits, magnitude, 10) - digits;
         return digits_after(o, digits, count, precision);
     }
 
@@ -584,7 +595,7 @@ private:
         } else if (d.alternate && c.variant == 8) {
             *e++ = '0';  // counts among the digits for the precision
         }
-        e = num::write_unsigned(e, value, c.variant);
+        e = mscv_u64x(e, value, c.variant);
         if (c.upper) {
             for (char *p = digits; p < e; ++p) {
                 if (*p >= 'a' && *p <= 'f') *p = static_cast<char>(*p - 'a' + 'A');
@@ -619,7 +630,7 @@ private:
     void field(const Descriptor &d, int64_t width, const char *text, int64_t length, bool quoted) {
         int64_t pad = 0;
         if (width > 0) {
-            int64_t w = text::columns(text, length);
+            int64_t w = columns(text, length);
             if (w > width) {
                 fill('*', width);
                 return;

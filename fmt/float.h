@@ -1,8 +1,12 @@
 // Floating-point digits and their layout, shared by the exported mscv_flt_
-// and msfmt_float functions and the formatting engine.
+// and msfmt_float functions and the formatting engine. Scaling reads its
+// powers of ten and limits from the double descriptor (mscv_fpu_double).
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+
+#include "mscv.h"
 
 namespace qrv::fmt::flt {
 
@@ -12,14 +16,14 @@ inline constexpr int kExpDigits = 3;
 // mscv_flt_fx needs N + 2 bytes ("-" or a 17th zero, and the NUL).
 inline constexpr int kDigitBufferSize = kDoubleDigits + 2;
 
-// The tables behind the exported descriptor of IEEE double (the fine steps
-// 1e1 ... 1e15 and their reciprocals are the exported mscv_flt_small and
-// mscv_flt_rsmall).
-inline constexpr int kPowerCount = 5;
-extern const double kLargePowers[kPowerCount];  // 1e256 ... 1e16
-extern const double kSmallPowers[kPowerCount];  // 1e-256 ... 1e-16
-extern const double kMaximum;
-extern const double kSmallestNormal;
+inline const double *large_powers(const mscv_fpu_format &f) { return static_cast<const double *>(f.large_powers); }
+inline const double *small_powers(const mscv_fpu_format &f) { return static_cast<const double *>(f.small_powers); }
+// The descriptor keeps its limits as bytes, which need not be aligned.
+inline double value_of(const unsigned char *bytes) {
+    double d;
+    std::memcpy(&d, bytes, sizeof d);
+    return d;
+}
 
 // mscv_flt_fx: digits of value into out (kDigitBufferSize bytes), E into
 // *exponent; returns the NUL's address.

@@ -15,7 +15,6 @@ namespace {
 constexpr int N = kDoubleDigits;
 constexpr int S = kSingleDigits;
 constexpr double kScaleLimit = 1e16;
-constexpr int kFirstStep = 256;  // half the descriptor's decimal scale
 constexpr double kRoundingAddend = 5.1e-8;
 
 // Writes v as exactly count decimal digits, zero-filled on the left.
@@ -227,19 +226,22 @@ char *digits(int *exponent, char *out, double value) noexcept {
     }
 
     // Coarse scaling into [1, 1e16), k counting the decimal steps taken.
+    const mscv_fpu_format &f = *mscv_fpu_double;
+    const double *large = large_powers(f);
+    const double *small = small_powers(f);
     int k = 0;
-    int step = kFirstStep;
+    int step = f.dec_scale / 2;
     if (value >= kScaleLimit) {
-        for (int i = 0; i < kPowerCount && value >= kScaleLimit; ++i, step /= 2) {
-            if (value >= kLargePowers[i]) {
-                value *= kSmallPowers[i];
+        for (int i = 0; i < f.power_count && value >= kScaleLimit; ++i, step /= 2) {
+            if (value >= large[i]) {
+                value *= small[i];
                 k += step;
             }
         }
     } else if (value < 1.0) {
         int i = 0;
-        while (value < 1.0 && i < kPowerCount) {
-            double scaled = value * kLargePowers[i];
+        while (value < 1.0 && i < f.power_count) {
+            double scaled = value * large[i];
             if (scaled < kScaleLimit) {
                 value = scaled;
                 k -= step;

@@ -6,18 +6,13 @@
 
 #include "error/errids.h"
 #include "fmt/float.h"
-#include "fmt/fmt_int.h"
+#include "fmt/text_tables.h"
 #include "mscv.h"
 #include "mserror.h"
 
 namespace qrv::fmt::flt {
 namespace {
 
-using num::is_digit;
-using num::is_space;
-
-constexpr int32_t kMaxChunkScale = 214748364;  // largest long / 10
-constexpr int64_t kDecimalScale = 512;
 
 // Folds digits into a double nine at a time. Once a chunk no longer changes
 // the double the accumulator stops, and its digits are not counted: the
@@ -32,7 +27,7 @@ struct Accumulator {
 
     void add(int d) {
         if (!active) return;
-        if (chunk_scale <= kMaxChunkScale) {
+        if (chunk_scale <= mscv_maxdivlbase) {
             chunk = chunk * 10 + d;
             chunk_scale *= 10;
             ++chunk_digits;
@@ -74,29 +69,34 @@ int fail(int32_t id) {
 // value x 10^q, refusing results beyond the largest or below the smallest
 // normal double; 0 with the error pushed.
 int scale(double &value, int64_t q) {
-    if (q >= kDecimalScale) return fail(err::kFloatOverflow);
-    if (q <= -kDecimalScale) return fail(err::kFloatUnderflow);
-    int64_t step = kDecimalScale / 2;
+    const mscv_fpu_format &f = *mscv_fpu_double;
+    const double *large = large_powers(f);
+    const double *small = small_powers(f);
+    const double maximum = value_of(f.maximum);
+    const double min_normal = value_of(f.min_normal);
+    if (q >= f.dec_scale) return fail(err::kFloatOverflow);
+    if (q <= -f.dec_scale) return fail(err::kFloatUnderflow);
+    int64_t step = f.dec_scale / 2;
     if (q > 0) {
-        for (int i = 0; i < kPowerCount && q > 15; ++i, step /= 2) {
+        for (int i = 0; i < f.power_count && q > 15; ++i, step /= 2) {
             if (q < step) continue;
-            if (value > kMaximum * kSmallPowers[i]) return fail(err::kFloatOverflow);
-            value *= kLargePowers[i];
+            if (value > maximum * small[i]) return fail(err::kFloatOverflow);
+            value *= large[i];
             q -= step;
         }
         if (q > 0) {
-            if (value > mscv_flt_rsmall[q - 1] * kMaximum) return fail(err::kFloatOverflow);
+            if (value > mscv_flt_rsmall[q - 1] * maximum) return fail(err::kFloatOverflow);
             value *= mscv_flt_small[q - 1];
         }
     } else if (q < 0) {
-        for (int i = 0; i < kPowerCount && q < -15; ++i, step /= 2) {
+        for (int i = 0; i < f.power_count && q < -15; ++i, step /= 2) {
             if (q > -step) continue;
-            if (kSmallestNormal * kLargePowers[i] > value) return fail(err::kFloatUnderflow);
-            value *= kSmallPowers[i];
+            if (min_normal * large[i] > value) return fail(err::kFloatUnderflow);
+            value *= small[i];
             q += step;
         }
         if (q < 0) {
-            if (mscv_flt_small[-q - 1] * kSmallestNormal > value) return fail(err::kFloatUnderflow);
+            if (mscv_flt_small[-q - 1] * min_normal > value) return fail(err::kFloatUnderflow);
             value *= mscv_flt_rsmall[-q - 1];
         }
     }
@@ -105,7 +105,7 @@ int scale(double &value, int64_t q) {
 
 int read(double *out, const char *text) {
     auto p = reinterpret_cast<const unsigned char *>(text != nullptr ? text : "");
-    while (is_space(*p)) ++p;
+    while (text::is_white(static_cast<char>(*p))) ++p;
     const bool negative = *p == '-';
     if (*p == '-' || *p == '+') ++p;
 
@@ -115,7 +115,7 @@ int read(double *out, const char *text) {
         result = negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
     } else if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
         int32_t bits = 0;
-        const char *end = num::read_int32(&bits, reinterpret_cast<const char *>(p));
+        const char *end = mscv_xl(&bits, reinterpret_cast<const char *>(p));
         if (end == nullptr) return 0;
         p = reinterpret_cast<const unsigned char *>(end);
         // Negated as a 32-bit value, so "-0x80000000" stays -2147483648.
@@ -148,15 +148,15 @@ int read(double *out, const char *text) {
             for (; held > 0; --held) acc.add(0);
             acc.add(d);
         };
-        for (; is_digit(*p); ++p) take(*p - '0', true);
+        for (; text::is_digit(static_cast<char>(*p)); ++p) take(*p - '0', true);
         if (*p == '.') {
-            for (++p; is_digit(*p); ++p) take(*p - '0', false);
+            for (++p; text::is_digit(static_cast<char>(*p)); ++p) take(*p - '0', false);
         }
         if (!any_digit) return fail(err::kNoDigits);
 
-        int32_t exponent = 0;
+        int exponent = 0;
         if (*p == 'e' || *p == 'E') {
-            const char *end = num::read_int32(&exponent, reinterpret_cast<const char *>(p + 1));
+            const char *end = mscv_xi(&exponent, reinterpret_cast<const char *>(p + 1));
             if (end == nullptr) return 0;
             p = reinterpret_cast<const unsigned char *>(end);
         }
@@ -170,7 +170,7 @@ int read(double *out, const char *text) {
         }
     }
 
-    while (is_space(*p)) ++p;
+    while (text::is_white(static_cast<char>(*p))) ++p;
     if (*p != '\0') return fail(err::kInvalidCharacter);
     *out = result;
     return 1;

@@ -77,6 +77,33 @@ int32_t **task_counters(ThreadBlock *tb) {
     return task != nullptr ? reinterpret_cast<int32_t **>(&task->counters) : nullptr;
 }
 
+// The three counts of module m for the thread's block; task and thread are
+// null when their arrays cannot grow.
+struct Counts {
+    int32_t *process;
+    int32_t *task;
+    int32_t *thread;
+    bool available() const { return task != nullptr && thread != nullptr; }
+};
+
+Counts counts_of(ThreadBlock *tb, int32_t m) {
+    int32_t **tc = task_counters(tb);
+    return Counts{&g_modules.items[m].process_count, tc != nullptr ? counter_slot(tc, m) : nullptr,
+                  counter_slot(&tb->counters, m)};
+}
+
+// What is left in use after an end, which decides how far the frame is torn
+// down. Modules the end leaves alone count too: a thread that holds no count
+// of its own must not tear down what other threads still use.
+struct Sums {
+    int64_t process = 0, task = 0, thread = 0;
+    void add(const Counts &c) {
+        process += *c.process;
+        if (c.task != nullptr) task += *c.task;
+        if (c.thread != nullptr) thread += *c.thread;
+    }
+};
+
 void release_tables() {
     g_apps.release();
     g_modules.release();
@@ -93,11 +120,18 @@ bool create_thread_block(int mode) {
     ThreadBlock *tb = is_thread_block(current) ? static_cast<ThreadBlock *>(current) : nullptr;
     if (tb == nullptr) {
         tb = space::get_zeroed<ThreadBlock>();
-        if (tb == nullptr) return false;
-        tb->magic = MSTASK_THREAD_MAGIC;
-        tb->task = current;
-        if (!mstask_set_ptr(tb)) {
+        if (tb != nullptr) {
+            tb->magic = MSTASK_THREAD_MAGIC;
+            tb->task = current;
+        }
+        if (tb == nullptr || !mstask_set_ptr(tb)) {
             space::release(tb);
+            // Without a block no teardown could ever run: leave the process
+            // uninitialised rather than recorded with nothing to end.
+            if (mode == MSBASIC_MODE_PROCESS) {
+                space::process_end(1);
+                g_init_pid.store(0);
+            }
             return false;
         }
         note_thread_block(tb);
@@ -157,34 +191,31 @@ void end_pass(int mode, int orderly) {
         if (orderly == 1) leave_locked();
         return;
     }
-    int64_t process_sum = 0, task_sum = 0;
+    Sums sums;
     for (int32_t m = g_modules.length - 1; m >= 0; --m) {
         if (g_modules.items[m].process_count == 0) continue;
-        int32_t **tc = task_counters(tb);
-        int32_t *task = tc != nullptr ? counter_slot(tc, m) : nullptr;
-        int32_t *thread = counter_slot(&tb->counters, m);
-        if (task == nullptr || thread == nullptr) continue;
-        int32_t &process = g_modules.items[m].process_count;
-        if (mode == MSBASIC_MODE_PROCESS) {
-            process = *task = *thread = 0;
-        } else if (mode == MSBASIC_MODE_TASK) {
-            if (*task == 0) continue;
-            process -= *task;
-            *task = *thread = 0;
-        } else {
-            if (*thread == 0) continue;
-            process -= *thread;
-            *task -= *thread;
-            *thread = 0;
+        Counts c = counts_of(tb, m);
+        if (c.available()) {
+            int32_t &process = *c.process;
+            bool ends = mode == MSBASIC_MODE_PROCESS || (mode == MSBASIC_MODE_TASK ? *c.task : *c.thread) != 0;
+            if (ends && mode == MSBASIC_MODE_PROCESS) {
+                process = *c.task = *c.thread = 0;
+            } else if (ends && mode == MSBASIC_MODE_TASK) {
+                process -= *c.task;
+                *c.task = *c.thread = 0;
+            } else if (ends) {
+                process -= *c.thread;
+                *c.task -= *c.thread;
+                *c.thread = 0;
+            }
+            if (msbasic_end_fn end = g_modules.items[m].end; ends && end != nullptr) {
+                end(process == 0 ? MSBASIC_MODE_PROCESS : (*c.task != 0 ? MSBASIC_MODE_THREAD : MSBASIC_MODE_TASK),
+                    orderly);
+            }
         }
-        process_sum += process;
-        task_sum += *task;
-        int32_t p = process, t = *task;
-        if (msbasic_end_fn end = g_modules.items[m].end) {
-            end(p == 0 ? MSBASIC_MODE_PROCESS : (t != 0 ? MSBASIC_MODE_THREAD : MSBASIC_MODE_TASK), orderly);
-        }
+        sums.add(c);
     }
-    teardown(process_sum == 0 ? MSBASIC_MODE_PROCESS : (task_sum != 0 ? MSBASIC_MODE_THREAD : MSBASIC_MODE_TASK),
+    teardown(sums.process == 0 ? MSBASIC_MODE_PROCESS : (sums.task != 0 ? MSBASIC_MODE_THREAD : MSBASIC_MODE_TASK),
              orderly);
     if (orderly == 1) leave_locked();
 }
@@ -210,13 +241,9 @@ int32_t record_app(msbasic_cascade_fn cascade) {
 // Raises the three counts of module m for the thread; calls its init when a
 // count reached 1. False only if init failed.
 bool raise_counts(ThreadBlock *tb, int32_t m) {
-    int32_t **tc = task_counters(tb);
-    int32_t *task = tc != nullptr ? counter_slot(tc, m) : nullptr;
-    int32_t *thread = counter_slot(&tb->counters, m);
-    if (task == nullptr || thread == nullptr) return true;  // skipped
-    int32_t p = ++g_modules.items[m].process_count;
-    int32_t t = ++*task;
-    int32_t h = ++*thread;
+    Counts c = counts_of(tb, m);
+    if (!c.available()) return true;  // skipped
+    int32_t p = ++*c.process, t = ++*c.task, h = ++*c.thread;
     msbasic_init_fn init = g_modules.items[m].init;
     if (init == nullptr || (p != 1 && t != 1 && h != 1)) return true;
     return init(init_mode(p, t)) != 0;
@@ -299,7 +326,8 @@ QRV_API int msbasic_init_main(msbasic_cascade_fn cascade) noexcept {
     if (!msthread_mutex_lock_raw(init_lock())) return 0;
     g_in_progress = true;
     bool ok = init_main_locked(cascade);
-    if (!ok) g_init_enabled = false;
+    // Disabled until a full teardown, which needs something to tear down.
+    if (!ok && process_state() != 0) g_init_enabled = false;
     leave_locked();
     return ok;
 }
@@ -367,36 +395,30 @@ QRV_API int msbasic_end_main(msbasic_cascade_fn cascade) noexcept {
         leave_locked();
         return 1;
     }
-    int64_t process_sum = 0, task_sum = 0, thread_sum = 0;
+    Sums sums;
     const int32_t start = g_apps.items[app].dep_start;
     for (int32_t i = start + g_apps.items[app].dep_count - 1; i >= start; --i) {
         int32_t m = g_deps.items[i];
-        if (g_modules.items[m].process_count == 0) continue;
-        int32_t **tc = task_counters(tb);
-        int32_t *task = tc != nullptr ? counter_slot(tc, m) : nullptr;
-        int32_t *thread = counter_slot(&tb->counters, m);
-        if (task == nullptr || thread == nullptr || *task == 0 || *thread == 0) continue;
-        int32_t p = --g_modules.items[m].process_count;
-        int32_t t = --*task;
-        int32_t h = --*thread;
-        process_sum += p;
-        task_sum += t;
-        thread_sum += h;
-        msbasic_end_fn end = g_modules.items[m].end;
-        if (end == nullptr) continue;
-        if (p == 0) {
-            end(MSBASIC_MODE_PROCESS, 1);
-        } else if (t == 0) {
-            end(MSBASIC_MODE_TASK, 1);
-        } else if (h == 0) {
-            end(MSBASIC_MODE_THREAD, 1);
+        Counts c = counts_of(tb, m);
+        if (*c.process != 0 && c.available() && *c.task != 0 && *c.thread != 0) {
+            int32_t p = --*c.process, t = --*c.task, h = --*c.thread;
+            if (msbasic_end_fn end = g_modules.items[m].end) {
+                if (p == 0) {
+                    end(MSBASIC_MODE_PROCESS, 1);
+                } else if (t == 0) {
+                    end(MSBASIC_MODE_TASK, 1);
+                } else if (h == 0) {
+                    end(MSBASIC_MODE_THREAD, 1);
+                }
+            }
         }
+        sums.add(c);
     }
-    if (process_sum == 0) {
+    if (sums.process == 0) {
         teardown(MSBASIC_MODE_PROCESS, 1);
-    } else if (task_sum == 0) {
+    } else if (sums.task == 0) {
         teardown(MSBASIC_MODE_TASK, 1);
-    } else if (thread_sum == 0) {
+    } else if (sums.thread == 0) {
         teardown(MSBASIC_MODE_THREAD, 1);
     }
     leave_locked();

@@ -241,33 +241,12 @@ TEST_F(Float, ReadLongDigitRuns) {
     EXPECT_NEAR(v / 2.5e-306, 1.0, 1e-15);
 }
 
-// ---- descriptors and tables ----------------------------------------------
+// ---- tables and queries ---------------------------------------------------
 
-// The descriptor is enough to take a value apart.
-int biased_exponent(const mscv_fpu_desc *d, const void *value) {
-    auto bytes = static_cast<const unsigned char *>(value);
-    int pair = ((bytes[d->exp_high_byte] & d->exp_high_mask) << 8) | bytes[d->exp_low_byte];
-    return pair >> d->exp_shift;
-}
-
-TEST(FloatDescriptor, DescribesTheFormats) {
-    const mscv_fpu_desc *d = mscv_fpu_double;
-    const mscv_fpu_desc *s = mscv_fpu_single;
-    double one = 1.0;
-    float onef = 1.0f;
-    EXPECT_EQ(biased_exponent(d, &one), d->exp_offset - 1);
-    EXPECT_EQ(biased_exponent(s, &onef), s->exp_offset - 1);
-    double neg = -3.0;
-    EXPECT_NE(reinterpret_cast<unsigned char *>(&neg)[d->sign_byte] & d->sign_mask, 0);
-    int bits = 0;
-    for (int i = 0; i < d->mant_bytes; ++i) bits += d->mant_byte_bits[i];
-    EXPECT_EQ(bits, d->mant_bits);
-    EXPECT_EQ(*static_cast<const double *>(d->maximum), DBL_MAX);
-    EXPECT_EQ(*static_cast<const float *>(s->smallest_normal), FLT_MIN);
-    EXPECT_EQ(static_cast<const float *>(s->large_powers)[s->power_count - 1], 1e16f);
-    EXPECT_EQ(d->dec_digits, mscv_flt_get_dprec());
-    EXPECT_EQ(s->dec_digits, mscv_flt_get_sprec());
-    EXPECT_EQ(d->exp_digits, mscv_flt_get_dexpndigits());
+TEST(FloatTables, PrecisionsAndFineSteps) {
+    EXPECT_EQ(mscv_flt_get_dprec(), 16);
+    EXPECT_EQ(mscv_flt_get_sprec(), 7);
+    EXPECT_EQ(mscv_flt_get_dexpndigits(), 3);
     EXPECT_EQ(mscv_flt_nsmall, 15);
     EXPECT_EQ(mscv_flt_small[14] * mscv_flt_rsmall[14], 1.0);
 }

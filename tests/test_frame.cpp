@@ -141,6 +141,29 @@ TEST(FrameForce, ForcedTaskEndEndsTheTask) {
     EXPECT_EQ(msbasic_get_init_pid(), 0);
 }
 
+// Every allocation of a process init, failed in turn: the init fails cleanly,
+// a full end frees everything, and the next init works.
+TEST_F(Frame, AllocationFailureAtEveryStepOfInitLeavesNothing) {
+    bool reached_success = false;
+    for (long n = 1; n < 40 && !reached_success; ++n) {
+        qrv::space::fail_nth_allocation(n);
+        int ok = msbasic_init_main(cascade_lib_a);
+        qrv::space::fail_nth_allocation(0);
+        reached_success = ok == 1;
+        if (ok) {
+            msbasic_end_main(cascade_lib_a);
+        } else {
+            msbasic_end_all();
+        }
+        EXPECT_EQ(qrv::space::live_spaces(), 0) << "failing allocation " << n;
+        EXPECT_EQ(msbasic_get_init_pid(), 0) << n;
+        ASSERT_EQ(msbasic_init_main(cascade_lib_a), 1) << "init after failing allocation " << n;
+        msbasic_end_main(cascade_lib_a);
+    }
+    EXPECT_TRUE(reached_success);
+    take();
+}
+
 TEST_F(Frame, NullCascadeIsRefusedWithoutDisablingInit) {
     EXPECT_EQ(msbasic_init_main(nullptr), 0);
     EXPECT_EQ(msbasic_init_main(cascade_ab), 1);

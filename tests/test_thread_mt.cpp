@@ -211,6 +211,22 @@ TEST_F(Threads, ThreadExitWithoutEndLeavesNothingBehind) {
     EXPECT_EQ(qrv::space::live_spaces(), before);
 }
 
+// A thread joining the library with each of its allocations failed in turn.
+TEST_F(Threads, AllocationFailureWhileAThreadJoinsLeavesNothing) {
+    long before = qrv::space::live_spaces();
+    bool joined = false;
+    for (long n = 1; n < 20 && !joined; ++n) {
+        std::thread([&] {
+            qrv::space::fail_nth_allocation(n);
+            joined = msbasic_get_thread_wss() != nullptr;
+            qrv::space::fail_nth_allocation(0);
+            msbasic_end_thread();
+        }).join();
+        EXPECT_EQ(qrv::space::live_spaces(), before) << "failing allocation " << n;
+    }
+    EXPECT_TRUE(joined);
+}
+
 TEST(ThreadsOrphan, ThreadOutlivingTheProcessInitIsFreedAtExit) {
     ASSERT_EQ(msbasic_init_main(msbasic_init_cascade), 1);
     std::atomic<int> stage{0};
