@@ -13,7 +13,6 @@
 namespace qrv::fmt::flt {
 namespace {
 
-
 // Folds digits into a double nine at a time. Once a chunk no longer changes
 // the double the accumulator stops, and its digits are not counted: the
 // scaling then makes up for them through `absorbed`.
