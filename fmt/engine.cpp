@@ -189,7 +189,7 @@ int step(const unsigned char *p) {
     return static_cast<int>(text::next_char(c) - c);
 }
 
-// Pass 1 for one conversion at p (a "%" that starts a specification).
+// Pass 1 for one conversion at p (a "%" that starts a conversion).
 // Returns the position after it, or null when it would pass a limit; then
 // nothing of it is kept.
 const unsigned char *parse_conversion(Call &call, const unsigned char *p, int &sequential, int used) {

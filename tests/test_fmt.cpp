@@ -60,7 +60,7 @@ const int kPrecisions[] = {-1, 0, 1, 3, 12, 20};
 const long long kLadder[] = {
     0, 1, -1, 99, 100, 1000000, -99, INT_MIN, INT_MAX, UINT_MAX, 0x1ffffffffLL, LLONG_MIN, LLONG_MAX, 0xdeadbeefLL};
 
-std::string spec(const char *flags1, const char *flags2, int width, int precision, const std::string &conversion) {
+std::string directive(const char *flags1, const char *flags2, int width, int precision, const std::string &conversion) {
     char text[64];
     int n = std::snprintf(text, sizeof text, "%%%s%s", flags1, flags2);
     if (width >= 0) n += std::snprintf(text + n, sizeof text - n, "%d", width);
@@ -86,8 +86,9 @@ TEST_P(IntegerOracle, MatchesGlibcWhereTheRulesAgree) {
                         const bool zero = ls == 2 ? v == 0 : static_cast<uint32_t>(v) == 0;
                         if (*f1 == '#' && (letter == 'd' || letter == 'i' || letter == 'u' || zero)) continue;
                         if (precision == 0 && (zero || letter == 'x' || letter == 'X')) continue;
-                        std::string ours = spec(f1, f2, width, precision, conversion);
-                        std::string c = spec(f1, f2, width, precision, ls == 2 ? conversion : conversion.substr(ls));
+                        std::string ours = directive(f1, f2, width, precision, conversion);
+                        std::string c =
+                            directive(f1, f2, width, precision, ls == 2 ? conversion : conversion.substr(ls));
                         char expect[256];
                         bool is_signed = letter == 'd' || letter == 'i';
                         if (ls == 2) {
@@ -120,7 +121,7 @@ TEST(CharStringOracle, MatchesGlibcForAsciiText) {
         for (int width : kWidths) {
             for (int precision : kPrecisions) {
                 for (const char *s : strings) {
-                    std::string f = spec("", f2, width, precision, "s");
+                    std::string f = directive("", f2, width, precision, "s");
                     char expect[256];
                     std::snprintf(expect, sizeof expect, f.c_str(), s);
                     std::string want = expect;
@@ -128,7 +129,7 @@ TEST(CharStringOracle, MatchesGlibcForAsciiText) {
                     ASSERT_EQ(render(f.c_str(), s), want) << f << " of " << s;
                 }
                 for (int ch : {'A', '~', ' '}) {
-                    std::string f = spec("", f2, width, -1, "c");
+                    std::string f = directive("", f2, width, -1, "c");
                     char expect[64];
                     std::snprintf(expect, sizeof expect, f.c_str(), ch);
                     ASSERT_EQ(render(f.c_str(), ch), expect) << f;
