@@ -3,6 +3,7 @@
 // a later part of the library is listed with no function, so that the order
 // stands in one place and each subsystem fills its own slot.
 #include "error/errstack.h"
+#include "fmt/engine.h"
 #include "frame/frame_internal.h"
 #include "frame/settings.h"
 #include "msbasic.h"
@@ -65,7 +66,7 @@ bool init_process_settings(int mode) {
     if (mode != MSBASIC_MODE_PROCESS) return true;
     if (!settings::resolve_installation() || !vars::load_initfile() || !vars::load_envfile()) return false;
     set_debug_value(msvars_getenv("MSDEBUG"));
-    return true;
+    return fmt::wide_process_start();
 }
 
 bool init_tmpdir(int mode) { return mode != MSBASIC_MODE_PROCESS || settings::choose_tmpdir(); }
@@ -90,16 +91,18 @@ void end_note_space_reports(int mode, int) {
     g_check_leaks = msbasic_debug_check("memchk");
 }
 
-void end_variable_files(int mode, int) {
-    if (mode == MSBASIC_MODE_PROCESS) vars::release_files();
-}
-
 void end_task_handle(int mode, int) {
     if (mode == MSBASIC_MODE_THREAD) return;
     if (mstask_block *task = mstask_api_get_task()) {
         space::release(task->task_handle);
         task->task_handle = nullptr;
     }
+}
+
+void end_process_files(int mode, int) {
+    if (mode != MSBASIC_MODE_PROCESS) return;
+    fmt::wide_process_end();
+    vars::release_files();
 }
 
 void end_error_stack(int, int) {
@@ -140,7 +143,7 @@ constexpr EndStep kEndSteps[] = {
     {"space report switches", end_note_space_reports},
     {"connections", nullptr},
     {"messages", nullptr},
-    {"wide translator, environment file, initialisation file, task streams", end_variable_files},
+    {"wide translator, environment file, initialisation file, task streams", end_process_files},
     {"standard descriptors", nullptr},
     {"task handle", end_task_handle},
     {"error stack", end_error_stack},

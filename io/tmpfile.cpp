@@ -3,13 +3,13 @@
 
 #include <atomic>
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "error/errids.h"
 #include "msbasic.h"
 #include "msconn.h"
 #include "mserror.h"
+#include "msfmt.h"
 #include "mstmp.h"
 #include "os/os_config.h"
 #include "space/space.h"
@@ -34,11 +34,13 @@ State *state_of(void *connection) {
 int format_name(char *buffer, size_t size, void *connection, int sequence) {
     int pid = msbasic_get_init_pid();
     unsigned postfix = g_postfix.load(std::memory_order_relaxed);
-    auto address = static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(connection));
-    int n = sequence < 0 ? std::snprintf(buffer, size, "QRV_%d_%04x_%llx_", pid, postfix, address)
-                         : std::snprintf(buffer, size, "QRV_%d_%04x_%llx_%04x", pid, postfix, address,
-                                         static_cast<unsigned>(sequence % 65536));
-    return n >= 0 && static_cast<size_t>(n) < size ? n : -1;
+    auto address = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(connection));
+    char *end = sequence < 0
+                    ? msfmt_buffer_lim(buffer, static_cast<int>(size), "QRV_%d_%04x_%llx_", pid, postfix, address)
+                    : msfmt_buffer_lim(buffer, static_cast<int>(size), "QRV_%d_%04x_%llx_%04x", pid, postfix, address,
+                                       static_cast<unsigned>(sequence % 65536));
+    int n = static_cast<int>(end - buffer);
+    return static_cast<size_t>(n) + 1 < size ? n : -1;  // a full buffer may have been cut
 }
 
 // Length of the character at p as msstr_ counts it, cut short at a NUL.

@@ -7,6 +7,7 @@
 #include "msconn.h"
 #include "mscv.h"
 #include "mserror.h"
+#include "msfmt.h"
 #include "msos.h"
 #include "mssp.h"
 #include "msstr.h"
@@ -51,6 +52,14 @@ int main(void) {
     msthread_mutex_unlock(&mutex);
     msthread_mutex_destroy(&mutex);
 
+    /* The formatting engine reads a C long for "%ld" and UTF-16 for "%ls". */
+    char text[64];
+    char *end = msfmt_buffer_lim(text, sizeof text, "%ld|%lld|%.2lf|%Q", -1L, (long long)INT64_MIN, 2.5, "q");
+    CHECK(strcmp(text, "-1|-9223372036854775808|2.50|'q'") == 0 && end == text + strlen(text));
+    double value = 0.0;
+    CHECK(mscv_flt_af(&value, " 1.5e3 ") == 1 && value == 1500.0);
+    CHECK(mscv_fpu_double->dec_digits == mscv_flt_get_dprec());
+
     int seen = 0;
     qrv_handle thread = 0;
     CHECK(msthread_thread_create(worker, &seen, 0, NULL, &thread) == 1);
@@ -74,9 +83,9 @@ int main(void) {
     msvars_set *set = msvars_readbuf("A = 1\nB=\"x y\"");
     CHECK(set != NULL && strcmp(msvars_getvar(set, "B"), "x y") == 0);
     int length = 0;
-    char *text = msvars_genbuf(set, NULL, NULL, &length);
-    CHECK(text != NULL && strcmp(text, "A=1\nB=x y\n") == 0 && length == 11);
-    mssp_free_rv(text);
+    char *written = msvars_genbuf(set, NULL, NULL, &length);
+    CHECK(written != NULL && strcmp(written, "A=1\nB=x y\n") == 0 && length == 11);
+    mssp_free_rv(written);
     CHECK(msvars_freevars(set) == 1);
     CHECK(msversion_convert("10.20 r7") == msversion_dbms && msversion_check(5, msversion_dbms) == 1);
     char path[16];

@@ -2,6 +2,7 @@
 // characters and display columns, copying without cutting characters, and
 // account-name validation. Cut UTF-8 sequences appear in every table.
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "msstr.h"
@@ -208,3 +209,12 @@ TEST(Msstr, AccountNamesNamedCases) {
 }
 
 }  // namespace
+
+// A buffer of exactly n bytes, not terminated and ending inside a character:
+// the sanitizer build catches any read past it.
+TEST(MsstrBounded, LengthsReadNothingPastTheLimit) {
+    std::unique_ptr<char[]> exact(new char[3]{'a', '\xE3', '\x81'});
+    EXPECT_EQ(msstr_nlength_ch(exact.get(), 3), 2);
+    EXPECT_EQ(msstr_nlength_disp(exact.get(), 3), 3);
+    EXPECT_EQ(msstr_nlength_disp(exact.get(), 1), 1);
+}
