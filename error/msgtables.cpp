@@ -4,12 +4,22 @@
 
 extern "C" {
 
+// clang-format off
 QRV_API extern const msnlsmsgtables_offlang_row msnlsmsgtables_offlang[] = {
-    {"english", MSNLSMSG_LANG_ENGLISH}, {"en", MSNLSMSG_LANG_ENGLISH},        {"french", MSNLSMSG_LANG_FRENCH},
-    {"fr", MSNLSMSG_LANG_FRENCH},       {"chinese", MSNLSMSG_LANG_CHINESE},   {"zh_CN", MSNLSMSG_LANG_CHINESE},
-    {"zh", MSNLSMSG_LANG_CHINESE},      {"japanese", MSNLSMSG_LANG_JAPANESE}, {"ja_JP", MSNLSMSG_LANG_JAPANESE},
-    {"ja", MSNLSMSG_LANG_JAPANESE},     {"primary", MSNLSMSG_LANG_PRIMARY},   {nullptr, 0},
+    {"english", MSNLSMSG_LANG_ENGLISH},
+    {"en", MSNLSMSG_LANG_ENGLISH},
+    {"french", MSNLSMSG_LANG_FRENCH},
+    {"fr", MSNLSMSG_LANG_FRENCH},
+    {"chinese", MSNLSMSG_LANG_CHINESE},
+    {"zh_CN", MSNLSMSG_LANG_CHINESE},
+    {"zh", MSNLSMSG_LANG_CHINESE},
+    {"japanese", MSNLSMSG_LANG_JAPANESE},
+    {"ja_JP", MSNLSMSG_LANG_JAPANESE},
+    {"ja", MSNLSMSG_LANG_JAPANESE},
+    {"primary", MSNLSMSG_LANG_PRIMARY},
+    {nullptr, 0},
 };
+// clang-format on
 
 // French has no built-in texts: its table is only the end entry, so lookups
 // fall through to the primary table and the NLS file.

@@ -43,7 +43,11 @@ constexpr FewerArguments kFewerArguments[] = {
 int errors = 0;
 
 void report(const Language &lang, int line, const std::string &what) {
-    std::fprintf(stderr, "%s:%d: %s\n", lang.path.c_str(), line, what.c_str());
+    if (line > 0) {
+        std::fprintf(stderr, "%s:%d: %s\n", lang.path.c_str(), line, what.c_str());
+    } else {
+        std::fprintf(stderr, "%s: %s\n", lang.path.c_str(), what.c_str());
+    }
     ++errors;
 }
 
