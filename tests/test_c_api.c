@@ -7,6 +7,7 @@
 #include "msconn.h"
 #include "mscv.h"
 #include "mserror.h"
+#include "msnlsmsg.h"
 #include "msos.h"
 #include "msstr.h"
 #include "mstask.h"
@@ -65,6 +66,10 @@ int main(void) {
     unsigned char mantissa[7];
     mscv_fpu_encode(&sign, &exponent, mantissa, 7, (const unsigned char *)&one, mscv_fpu_double);
     CHECK(sign == 0 && exponent == MSCV_FPU_EXP_BIAS);
+
+    /* The catalogue's tables as plain C arrays. */
+    CHECK(msnlsmsgtables_tabmap[0].lang == MSNLSMSG_LANG_ENGLISH && msnlsmsgtables_tabmap[0].table[0].id == 16001);
+    CHECK(msnlsmsgtables_tabmap[1].table[0].id == 0 && msnlsmsgtables_offlang[10].lang == MSNLSMSG_LANG_PRIMARY);
 
     CHECK(msbasic_end_main(msbasic_init_cascade) == 1);
     CHECK(msbasic_get_init_pid() == 0);
