@@ -40,90 +40,63 @@ IdSet without(IdSet ids, const std::vector<int32_t> &gone) {
 const IdSet kFileOnlyIds = {10601, 10602, 10603, 10604, 10607, 10612, 10659, 10660,
                             10661, 10665, 10678, 10679, 10811, 10829, 17051, 17359};
 
-const std::vector<int32_t> kNotChinese = {16135, 16136, 16137, 16152, 16153, 16154, 16155, 16156, 16157, 16490,
-                                          16517, 16537, 16538, 16539, 16540, 16541, 16542, 16543, 16544};
-
+// The rows msnlsmsgtables_tabmap must hold, in order, with their table's ids.
 struct Language {
     int32_t lang;
     const char *name;
     const char *suffix;
     IdSet table_ids;
 };
+const Language kLanguages[] = {
+    {MSNLSMSG_LANG_ENGLISH, "english", "utf8_en", catalogue_ids()},
+    {MSNLSMSG_LANG_FRENCH, "french", "utf8_fr", {}},
+    {MSNLSMSG_LANG_JAPANESE, "japanese", "utf8_jp", without(catalogue_ids(), {16490, 16517})},
+    {MSNLSMSG_LANG_CHINESE, "chinese", "utf8_cn",
+     without(catalogue_ids(), {16135, 16136, 16137, 16152, 16153, 16154, 16155, 16156, 16157, 16490, 16517, 16537,
+                               16538, 16539, 16540, 16541, 16542, 16543, 16544})},
+};
 
-const std::vector<Language> &languages() {
-    static const std::vector<Language> kLanguages = {
-        {MSNLSMSG_LANG_ENGLISH, "english", "utf8_en", catalogue_ids()},
-        {MSNLSMSG_LANG_FRENCH, "french", "utf8_fr", {}},
-        {MSNLSMSG_LANG_JAPANESE, "japanese", "utf8_jp", without(catalogue_ids(), {16490, 16517})},
-        {MSNLSMSG_LANG_CHINESE, "chinese", "utf8_cn", without(catalogue_ids(), kNotChinese)},
-    };
-    return kLanguages;
-}
+using Texts = std::map<int32_t, std::string>;
 
-// Translations that use only the first n placeholders of the English text.
-size_t kept_placeholders(const std::string &language, int32_t id, size_t all) {
-    if (language == "japanese" && id == 16307) return 1;
-    if (language == "chinese" && (id == 16307 || id == 16470)) return 0;
-    return all;
-}
-
-const msnlsmsg_entry *table_of(int32_t lang) {
-    for (const msnlsmsgtables_tabmap_row *row = msnlsmsgtables_tabmap; row->name != nullptr; ++row) {
-        if (row->lang == lang) return row->table;
-    }
-    return nullptr;
-}
-
-std::map<int32_t, std::string> table_texts(int32_t lang) {
-    std::map<int32_t, std::string> texts;
-    for (const msnlsmsg_entry *e = table_of(lang); e != nullptr && e->id != 0; ++e) texts[e->id] = e->text;
+Texts table_texts(const msnlsmsg_entry *e) {
+    Texts texts;
+    for (; e->id != 0; ++e) texts[e->id] = e->text;
     return texts;
 }
 
-std::map<int32_t, std::string> nls_file_texts(const std::string &suffix) {
+Texts nls_file_texts(const std::string &suffix) {
     std::ifstream in(std::string(QRV_NLS_BUILD_DIR) + "/nlsfile_" + suffix, std::ios::binary);
     std::stringstream image;
     image << in.rdbuf();
     std::vector<qrv::nlsc::Message> messages;
     std::string error;
     EXPECT_TRUE(qrv::nlsc::read_all(image.str(), messages, error)) << suffix << ": " << error;
-    std::map<int32_t, std::string> texts;
+    Texts texts;
     for (const auto &m : messages) texts[static_cast<int32_t>(m.id)] = m.text;
     return texts;
 }
 
-IdSet keys(const std::map<int32_t, std::string> &texts) {
+IdSet keys(const Texts &texts) {
     IdSet ids;
     for (const auto &[id, text] : texts) ids.insert(id);
     return ids;
 }
 
 TEST(MsgCatalogue, LanguageNamesInOrder) {
-    std::vector<std::pair<std::string, int32_t>> rows;
-    const msnlsmsgtables_offlang_row *row = msnlsmsgtables_offlang;
-    for (; row->name != nullptr; ++row) rows.emplace_back(row->name, row->lang);
-    EXPECT_EQ(rows, (std::vector<std::pair<std::string, int32_t>>{{"english", 0},
-                                                                  {"en", 0},
-                                                                  {"french", 1},
-                                                                  {"fr", 1},
-                                                                  {"chinese", 2},
-                                                                  {"zh_CN", 2},
-                                                                  {"zh", 2},
-                                                                  {"japanese", 4},
-                                                                  {"ja_JP", 4},
-                                                                  {"ja", 4},
-                                                                  {"primary", 0}}));
+    std::string rows;
+    for (const msnlsmsgtables_offlang_row *row = msnlsmsgtables_offlang; row->name != nullptr; ++row) {
+        rows += std::string(row->name) + "=" + std::to_string(row->lang) + " ";
+    }
+    EXPECT_EQ(rows, "english=0 en=0 french=1 fr=1 chinese=2 zh_CN=2 zh=2 japanese=4 ja_JP=4 ja=4 primary=0 ");
 }
 
 TEST(MsgCatalogue, LanguageMapRowsAndTableIds) {
-    size_t n = 0;
-    for (const msnlsmsgtables_tabmap_row *row = msnlsmsgtables_tabmap; row->name != nullptr; ++row, ++n) {
-        ASSERT_LT(n, languages().size());
-        const Language &want = languages()[n];
+    const msnlsmsgtables_tabmap_row *row = msnlsmsgtables_tabmap;
+    for (const Language &want : kLanguages) {
+        ASSERT_NE(row->name, nullptr);
         EXPECT_EQ(row->lang, want.lang);
         EXPECT_STREQ(row->name, want.name);
         EXPECT_STREQ(row->suffix, want.suffix);
-        ASSERT_NE(row->table, nullptr) << want.name;
         // Sorted strictly by id, every text present, ended by id 0 and null.
         IdSet ids;
         const msnlsmsg_entry *e = row->table;
@@ -134,11 +107,12 @@ TEST(MsgCatalogue, LanguageMapRowsAndTableIds) {
         }
         EXPECT_EQ(e->text, nullptr) << want.name;
         EXPECT_EQ(ids, want.table_ids) << want.name;
+        ++row;
     }
-    EXPECT_EQ(n, languages().size());
+    EXPECT_EQ(row->name, nullptr);
     EXPECT_EQ(catalogue_ids().size(), 186u);
-    EXPECT_EQ(languages()[2].table_ids.size(), 184u);
-    EXPECT_EQ(languages()[3].table_ids.size(), 167u);
+    EXPECT_EQ(kLanguages[2].table_ids.size(), 184u);
+    EXPECT_EQ(kLanguages[3].table_ids.size(), 167u);
 }
 
 TEST(MsgCatalogue, EnglishTextsAreExact) {
@@ -158,50 +132,30 @@ TEST(MsgCatalogue, EnglishTextsAreExact) {
         {16817, "May"},
         {16831, "Saturday"},
     };
-    auto english = table_texts(MSNLSMSG_LANG_ENGLISH);
+    Texts english = table_texts(msnlsmsgtables_tabmap[0].table);
     for (const auto &[id, text] : kSample) EXPECT_EQ(english[id], text) << id;
 }
 
 // Each language's NLS file holds every id; its texts are the built-in ones
 // where the language has them, and every text takes the English
-// placeholders in order (but for the three shortened translations).
+// placeholders in order, but for three translations that keep fewer.
 TEST(MsgCatalogue, NlsFilesAgreeWithTablesAndPlaceholders) {
     IdSet all = catalogue_ids();
     all.insert(kFileOnlyIds.begin(), kFileOnlyIds.end());
-    auto english = nls_file_texts("utf8_en");
+    Texts english = nls_file_texts("utf8_en");
     ASSERT_EQ(keys(english), all);
-    int shortened = 0;
-    for (const Language &lang : languages()) {
-        auto file = nls_file_texts(lang.suffix);
-        EXPECT_EQ(keys(file), all) << lang.name;
-        for (const auto &[id, text] : table_texts(lang.lang)) EXPECT_EQ(file[id], text) << lang.name << " " << id;
+    const std::map<std::pair<std::string, int32_t>, size_t> kKept = {
+        {{"japanese", 16307}, 1}, {{"chinese", 16307}, 0}, {{"chinese", 16470}, 0}};
+    for (size_t i = 0; i < std::size(kLanguages); ++i) {
+        const std::string name = kLanguages[i].name;
+        Texts file = nls_file_texts(kLanguages[i].suffix);
+        EXPECT_EQ(keys(file), all) << name;
+        for (const auto &[id, text] : table_texts(msnlsmsgtables_tabmap[i].table)) EXPECT_EQ(file[id], text) << id;
         for (const auto &[id, text] : file) {
             auto want = qrv::nlsc::placeholders(english[id]);
-            size_t kept = kept_placeholders(lang.name, id, want.size());
-            shortened += kept != want.size();
-            want.resize(kept);
-            EXPECT_EQ(qrv::nlsc::placeholders(text), want) << lang.name << " " << id << ": " << text;
+            if (auto kept = kKept.find({name, id}); kept != kKept.end()) want.resize(kept->second);
+            EXPECT_EQ(qrv::nlsc::placeholders(text), want) << name << " " << id << ": " << text;
         }
-    }
-    EXPECT_EQ(shortened, 3);
-}
-
-TEST(MsgCatalogue, DateNamesPerLanguage) {
-    struct Case {
-        const char *suffix;
-        int32_t id;
-        const char *text;
-    };
-    const Case kCases[] = {
-        {"utf8_en", 16808, "August"}, {"utf8_en", 16820, "Aug"},   {"utf8_en", 16825, "Sunday"},
-        {"utf8_fr", 16808, "août"},   {"utf8_fr", 16814, "févr."}, {"utf8_fr", 16831, "samedi"},
-        {"utf8_jp", 16812, "12月"},   {"utf8_jp", 16824, "12月"},  {"utf8_jp", 16825, "日曜日"},
-        {"utf8_cn", 16812, "十二月"}, {"utf8_cn", 16824, "12月"},  {"utf8_cn", 16831, "星期六"},
-    };
-    std::map<std::string, std::map<int32_t, std::string>> files;
-    for (const Case &c : kCases) {
-        if (files.count(c.suffix) == 0) files[c.suffix] = nls_file_texts(c.suffix);
-        EXPECT_EQ(files[c.suffix][c.id], c.text) << c.suffix << " " << c.id;
     }
 }
 
