@@ -45,13 +45,14 @@ struct Language {
     int32_t lang;
     const char *name;
     const char *suffix;
+    const char *source;
     IdSet table_ids;
 };
 const Language kLanguages[] = {
-    {MSNLSMSG_LANG_ENGLISH, "english", "utf8_en", catalogue_ids()},
-    {MSNLSMSG_LANG_FRENCH, "french", "utf8_fr", {}},
-    {MSNLSMSG_LANG_JAPANESE, "japanese", "utf8_jp", without(catalogue_ids(), {16490, 16517})},
-    {MSNLSMSG_LANG_CHINESE, "chinese", "utf8_cn",
+    {MSNLSMSG_LANG_ENGLISH, "english", "utf8_en", "en", catalogue_ids()},
+    {MSNLSMSG_LANG_FRENCH, "french", "utf8_fr", "fr", {}},
+    {MSNLSMSG_LANG_JAPANESE, "japanese", "utf8_jp", "ja", without(catalogue_ids(), {16490, 16517})},
+    {MSNLSMSG_LANG_CHINESE, "chinese", "utf8_cn", "zh",
      without(catalogue_ids(), {16135, 16136, 16137, 16152, 16153, 16154, 16155, 16156, 16157, 16490, 16517, 16537,
                                16538, 16539, 16540, 16541, 16542, 16543, 16544})},
 };
@@ -71,6 +72,18 @@ Texts nls_file_texts(const std::string &suffix) {
     std::vector<qrv::nlsc::Message> messages;
     std::string error;
     EXPECT_TRUE(qrv::nlsc::read_all(image.str(), messages, error)) << suffix << ": " << error;
+    Texts texts;
+    for (const auto &m : messages) texts[static_cast<int32_t>(m.id)] = m.text;
+    return texts;
+}
+
+Texts source_texts(const std::string &name) {
+    std::ifstream in(std::string(QRV_MESSAGES_DIR) + "/" + name + ".txt", std::ios::binary);
+    std::stringstream source;
+    source << in.rdbuf();
+    std::vector<qrv::nlsc::Message> messages;
+    qrv::nlsc::Diagnostic diag;
+    EXPECT_TRUE(qrv::nlsc::parse_source(source.str(), messages, diag)) << name << ":" << diag.line;
     Texts texts;
     for (const auto &m : messages) texts[static_cast<int32_t>(m.id)] = m.text;
     return texts;
@@ -136,9 +149,9 @@ TEST(MsgCatalogue, EnglishTextsAreExact) {
     for (const auto &[id, text] : kSample) EXPECT_EQ(english[id], text) << id;
 }
 
-// Each language's NLS file holds every id; its texts are the built-in ones
-// where the language has them, and every text takes the English
-// placeholders in order, but for three translations that keep fewer.
+// Each NLS file the build made holds every id with the texts of its source,
+// equal to the built-in ones where the language has them, and every text
+// takes the English placeholders in order, but for three that keep fewer.
 TEST(MsgCatalogue, NlsFilesAgreeWithTablesAndPlaceholders) {
     IdSet all = catalogue_ids();
     all.insert(kFileOnlyIds.begin(), kFileOnlyIds.end());
@@ -150,6 +163,7 @@ TEST(MsgCatalogue, NlsFilesAgreeWithTablesAndPlaceholders) {
         const std::string name = kLanguages[i].name;
         Texts file = nls_file_texts(kLanguages[i].suffix);
         EXPECT_EQ(keys(file), all) << name;
+        EXPECT_EQ(file, source_texts(kLanguages[i].source)) << name;  // the built file holds its source
         for (const auto &[id, text] : table_texts(msnlsmsgtables_tabmap[i].table)) EXPECT_EQ(file[id], text) << id;
         for (const auto &[id, text] : file) {
             auto want = qrv::nlsc::placeholders(english[id]);
