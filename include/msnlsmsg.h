@@ -57,8 +57,9 @@ QRV_API extern const msnlsmsgtables_tabmap_row msnlsmsgtables_tabmap[];
 
 /* ---- Rendering ------------------------------------------------------- */
 
-/* (The language choice, message clients and the renderers of the error
- * stack are declared here.) */
+/* The language choice, message clients and the renderers of the error
+ * stack (msnlsmsg_str_real, msnlsmsg_error_msg_all, msprtmsg_stderr and
+ * their relatives) belong in this section. */
 
 QRV_EXTERN_C_END
 
