@@ -52,10 +52,10 @@ bool parse_source(std::string_view source, std::vector<Message> &messages, Diagn
 // A text in source form: the inverse of the parser's decoding.
 std::string escape_text(std::string_view text);
 
-// The conversion specifications of a format for the library's formatting
+// The conversions of a format for the library's formatting
 // engine, in order and as written ("%ld", "%1$s", "%-5.2Q"). "%%" and a "%"
 // that ends the format print a percent sign and are not conversions; an
-// unknown conversion character ends its specification without being part
+// unknown conversion character ends its conversion without being part
 // of it ("%y" gives "%"), as the engine still gives it an argument.
 std::vector<std::string> placeholders(std::string_view format);
 

@@ -216,7 +216,7 @@ std::string escape_text(std::string_view text) {
 }
 
 std::vector<std::string> placeholders(std::string_view f) {
-    // Follows the engine's reading of a specification: position "N$", one of
+    // Follows the engine's reading of a conversion: position "N$", one of
     // " #+", one of "-0", width, precision, "l" or "ll", the conversion.
     static constexpr std::string_view kConversions = "cdiuoxXpsQeEfgG";
     std::vector<std::string> found;
