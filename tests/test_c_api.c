@@ -7,6 +7,7 @@
 #include "msconn.h"
 #include "mscv.h"
 #include "mserror.h"
+#include "msfmt.h"
 #include "msnlsmsg.h"
 #include "msos.h"
 #include "msstr.h"
@@ -47,6 +48,14 @@ int main(void) {
     CHECK(msthread_mutex_trylock(&mutex, &acquired) == 1 && acquired == 1);
     msthread_mutex_unlock(&mutex);
     msthread_mutex_destroy(&mutex);
+
+    /* The formatting engine reads a C long for "%ld" and UTF-16 for "%ls". */
+    char text[64];
+    char *end = msfmt_buffer_lim(text, sizeof text, "%ld|%lld|%.2lf|%Q", -1L, (long long)INT64_MIN, 2.5, "q");
+    CHECK(strcmp(text, "-1|-9223372036854775808|2.50|'q'") == 0 && end == text + strlen(text));
+    double value = 0.0;
+    CHECK(mscv_flt_af(&value, " 1.5e3 ") == 1 && value == 1500.0);
+    CHECK(mscv_fpu_double->dec_digits == mscv_flt_get_dprec());
 
     int seen = 0;
     qrv_handle thread = 0;
