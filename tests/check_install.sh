@@ -12,7 +12,9 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 prefix=$(realpath "$work/prefix")
 libdir=$(ls -d "$prefix"/lib*/ | head -n 1)
 libdir=${libdir%/}
-test -f "$prefix/config/initfile.txt" || { echo "no config/initfile.txt in the installed tree"; exit 1; }
+for f in config/initfile.txt nls/nlsfile_utf8_en; do
+  test -f "$prefix/$f" || { echo "no $f in the installed tree"; exit 1; }
+done
 sed -i 's/^QRV_CONFIG_ORIGIN=.*/QRV_CONFIG_ORIGIN=installed/' "$prefix/config/initfile.txt"
 
 expect() {  # expect <program> <installation> <origin>

@@ -8,6 +8,7 @@
 #include "mscv.h"
 #include "mserror.h"
 #include "msfmt.h"
+#include "msnlsmsg.h"
 #include "msos.h"
 #include "mssp.h"
 #include "msstr.h"
@@ -91,6 +92,9 @@ int main(void) {
     char path[16];
     CHECK(mspath_mkpath(path, sizeof path, "dir", "f") == 1 && strcmp(mspath_tailname(path), "f") == 0);
     CHECK(msbasic_get_quorvelpath() != NULL && msbasic_get_codeset_id() == 3);
+    /* The catalogue's tables as plain C arrays. */
+    CHECK(msnlsmsgtables_tabmap[0].lang == MSNLSMSG_LANG_ENGLISH && msnlsmsgtables_tabmap[0].table[0].id == 16001);
+    CHECK(msnlsmsgtables_tabmap[1].table[0].id == 0 && msnlsmsgtables_offlang[10].lang == MSNLSMSG_LANG_PRIMARY);
 
     CHECK(msbasic_end_main(msbasic_init_cascade) == 1);
     CHECK(msbasic_get_init_pid() == 0);
