@@ -46,8 +46,8 @@ inline constexpr int32_t kCannotReadFile = 16474;            // "cannot read fro
 inline constexpr int32_t kEnvFileError = 16519;              // "environment file error"
 inline constexpr int32_t kTmpDirMissing = 16522;             // "tmp directory '%s' does not exist"
 
-// The variable-file reader's own refusals. The library's catalogue gives
-// them these texts; the file name and line number come with 16545 on top.
+// The variable-file reader's own refusals (texts in the NLS files, not in the
+// built-in tables); the file name and line number come with 16545 on top.
 inline constexpr int32_t kVarFileError = 16545;     // "error in variable file '%s' at line %ld"
 inline constexpr int32_t kVarLineTooLong = 16546;   // "line longer than %ld bytes"
 inline constexpr int32_t kVarLineHasNul = 16547;    // "line contains a NUL byte"
