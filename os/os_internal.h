@@ -25,6 +25,43 @@ const char *getenv(const char *name) noexcept;
 // The thread exit strategy set by msos_set_thread_exit_strategy.
 int thread_exit_strategy() noexcept;
 
+// What the file layer needs to know of an open file, in one fstat: kind
+// 'r' regular, 'd' directory, 'c' character device, 'p' pipe or socket,
+// 'o' other; size in bytes; access and modification times in seconds since
+// 1970. False with errno set on failure.
+struct FileInfo {
+    char kind;
+    int64_t size;
+    int64_t access_time;
+    int64_t modify_time;
+};
+bool file_info(qrv_handle handle, FileInfo *info) noexcept;
+
+// Sets the size of the file, leaving its position alone. False with errno.
+bool set_file_size(qrv_handle handle, int64_t size) noexcept;
+
+// Sleeps the given microseconds.
+void sleep_microseconds(uint32_t us) noexcept;
+
+// True when path names the null device ("nul" in any case).
+bool is_nul_name(const char *path) noexcept;
+
+// Wakes every wait on several objects: a thread returned or an event was set.
+void notify_waiters() noexcept;
+
+// Closes or waits on the handle kinds of os_sync.cpp; -1 if handle is not
+// one of theirs.
+int close_sync_handle(qrv_handle handle) noexcept;
+int wait_sync_handle(qrv_handle handle, uint32_t timeout_ms, uint32_t *result) noexcept;
+
+// The search handles of os_file.cpp: 1 closed, -1 not a search handle.
+int close_search_handle(qrv_handle handle) noexcept;
+
+// Fresh zeroed read/write pages, and their release (only blocks of
+// bigmem_alloc are accepted: false with EINVAL otherwise).
+void *bigmem_alloc(size_t size) noexcept;
+bool bigmem_free(void *block) noexcept;
+
 // Heap of the C runtime, unaccounted.
 void *heap_realloc(void *block, size_t size) noexcept;
 void heap_free(void *block) noexcept;
