@@ -4,6 +4,7 @@
 // stands in one place and each subsystem fills its own slot.
 #include "error/errstack.h"
 #include "frame/frame_internal.h"
+#include "io/fio.h"
 #include "msbasic.h"
 #include "msconn.h"
 #include "msos.h"
@@ -52,6 +53,8 @@ bool init_process_settings(int mode) {
     return true;
 }
 
+bool init_standard_descriptors(int mode) { return fio::init(mode); }
+
 bool init_messages(int mode) {
     if (mode == MSBASIC_MODE_PROCESS && msbasic_debug_check("puretasking")) msos_set_thread_exit_strategy(1);
     return true;
@@ -85,7 +88,7 @@ constexpr InitStep kInitSteps[] = {
     {"per-thread anchor", init_anchor},
     {"error stack", init_error_stack},
     {"task handle", init_task_handle},
-    {"standard descriptors and their redirection", nullptr},
+    {"standard descriptors and their redirection", init_standard_descriptors},
     {"task streams", nullptr},
     {"installation, initialisation file, environment file, MSDEBUG, wide translator", init_process_settings},
     {"messages and NLS files, id-only mode, thread exit strategy", init_messages},
@@ -99,7 +102,7 @@ constexpr EndStep kEndSteps[] = {
     {"connections", nullptr},
     {"messages", nullptr},
     {"wide translator, environment file, initialisation file, task streams", nullptr},
-    {"standard descriptors", nullptr},
+    {"standard descriptors", fio::end},
     {"task handle", end_task_handle},
     {"error stack", end_error_stack},
     {"per-thread anchor", end_anchor},

@@ -672,6 +672,18 @@ QRV_API int msos_sethandleinformation(qrv_handle handle, uint32_t mask, uint32_t
 
 namespace qrv::os {
 
+namespace {
+
+void describe(const struct stat &status, FileInfo *info) {
+    mode_t m = status.st_mode;
+    info->kind = S_ISREG(m) ? 'r' : S_ISDIR(m) ? 'd' : S_ISCHR(m) ? 'c' : (S_ISFIFO(m) || S_ISSOCK(m)) ? 'p' : 'o';
+    info->size = S_ISREG(m) ? status.st_size : 0;
+    info->access_time = status.st_atim.tv_sec;
+    info->modify_time = status.st_mtim.tv_sec;
+}
+
+}  // namespace
+
 bool file_info(qrv_handle handle, FileInfo *info) noexcept {
     struct stat status;
     if (!is_fd(handle)) {
@@ -679,12 +691,34 @@ bool file_info(qrv_handle handle, FileInfo *info) noexcept {
         return false;
     }
     if (g_sys.fstat(fd_of(handle), &status) != 0) return false;
-    mode_t m = status.st_mode;
-    info->kind = S_ISREG(m) ? 'r' : S_ISDIR(m) ? 'd' : S_ISCHR(m) ? 'c' : (S_ISFIFO(m) || S_ISSOCK(m)) ? 'p' : 'o';
-    info->size = S_ISREG(m) ? status.st_size : 0;
-    info->access_time = status.st_atim.tv_sec;
-    info->modify_time = status.st_mtim.tv_sec;
+    describe(status, info);
     return true;
+}
+
+bool path_info(const char *path, FileInfo *info) noexcept {
+    struct stat status;
+    if (path == nullptr) {
+        errno = EINVAL;
+        return false;
+    }
+    if (g_sys.stat(platform_path(path), &status) != 0) return false;
+    describe(status, info);
+    return true;
+}
+
+bool is_real_directory(const char *path) noexcept {
+    struct stat status;
+    return path != nullptr && g_sys.fstatat(AT_FDCWD, path, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISDIR(status.st_mode);
+}
+
+qrv_handle duplicate_handle(qrv_handle handle) noexcept {
+    if (!is_fd(handle)) {
+        errno = EBADF;
+        return QRV_INVALID_HANDLE;
+    }
+    int fd = g_sys.fcntl(fd_of(handle), F_DUPFD_CLOEXEC, 0);
+    return fd < 0 ? QRV_INVALID_HANDLE : fd;
 }
 
 bool set_file_size(qrv_handle handle, int64_t size) noexcept {

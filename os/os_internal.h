@@ -37,6 +37,16 @@ struct FileInfo {
 };
 bool file_info(qrv_handle handle, FileInfo *info) noexcept;
 
+// The same of a path (stat(2), links followed).
+bool path_info(const char *path, FileInfo *info) noexcept;
+
+// True when path itself (not a link to one) is a directory.
+bool is_real_directory(const char *path) noexcept;
+
+// A duplicate of handle that child processes do not inherit, or
+// QRV_INVALID_HANDLE with errno.
+qrv_handle duplicate_handle(qrv_handle handle) noexcept;
+
 // Sets the size of the file, leaving its position alone. False with errno.
 bool set_file_size(qrv_handle handle, int64_t size) noexcept;
 
