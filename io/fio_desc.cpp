@@ -107,6 +107,14 @@ int read_text(Descriptor *d, char *buffer, int count) {
             return read_failed();
         }
         total += static_cast<int>(got);
+        // Pairs inside the data go first, so that a CR before the final one
+        // is never taken for the start of a pair the read-ahead completes.
+        int out = segment;
+        for (int in = segment; in < total; ++in) {
+            if (buffer[in] == '\r' && in + 1 < total && buffer[in + 1] == '\n') continue;
+            buffer[out++] = buffer[in];
+        }
+        total = out;
         if (total > segment && buffer[total - 1] == '\r') {
             unsigned char next = 0;
             uint32_t n = 0;
@@ -119,12 +127,6 @@ int read_text(Descriptor *d, char *buffer, int count) {
                 }
             }  // at the end of the file the CR is data
         }
-        int out = segment;
-        for (int in = segment; in < total; ++in) {
-            if (buffer[in] == '\r' && in + 1 < total && buffer[in + 1] == '\n') continue;
-            buffer[out++] = buffer[in];
-        }
-        total = out;
         if (got < want) break;
     }
     return total;
@@ -497,13 +499,15 @@ QRV_API int msfio_inherit_set(msfio_fd fd, int on) noexcept {
         report(EBADF, err::kCannotSetInheritance);
         return 0;
     }
-    int32_t top = 0, used = 0;
-    mserror_stack_save(&top, &used);
-    if (mseos_set_handleinformation(d->handle, MSOS_HANDLE_FLAG_INHERIT, on ? MSOS_HANDLE_FLAG_INHERIT : 0)) return 1;
-    if (mserror_geterr_id() == err::kHandleInfoInvalidHandle) {
-        mserror_stack_restore(top, used);  // a refusal on an invalid handle is no failure
-        return 1;
-    }
+    // The entries present are set aside: a refusal on an invalid handle is
+    // no failure and must leave them as they were.
+    int32_t floor = mserror_cleanup_save();
+    int ok = mseos_set_handleinformation(d->handle, MSOS_HANDLE_FLAG_INHERIT, on ? MSOS_HANDLE_FLAG_INHERIT : 0);
+    bool invalid = !ok && mserror_geterr_id() == err::kHandleInfoInvalidHandle;
+    int saved = errno;
+    mserror_cleanup_restore(floor);
+    if (ok || invalid) return 1;
+    report(saved, err::kCannotSetHandleInfo);
     mserror_seterr(err::kCannotSetInheritance, 0);
     return 0;
 }

@@ -33,12 +33,10 @@ const char *ms_variable(const char *name) {
 // other value creates or truncates.
 msfio_fd open_output(const char *value) {
     if (value[0] != '+') return msfio_create(value, 0, 0, 0);
-    int32_t top = 0, used = 0;
-    mserror_stack_save(&top, &used);
+    int32_t floor = mserror_cleanup_save();  // the open's failure is no news
     msfio_fd fd = msfio_open(value + 1, 0, 'a');
-    if (fd != MSFIO_NONE) return fd;
-    mserror_stack_restore(top, used);  // the open's failure is no longer news
-    return msfio_create(value + 1, 0, 0, 1);
+    mserror_cleanup_restore(floor);
+    return fd != MSFIO_NONE ? fd : msfio_create(value + 1, 0, 0, 1);
 }
 
 void reset(int i) {

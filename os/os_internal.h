@@ -13,6 +13,8 @@ namespace qrv::os {
 // 1 while the thread behind handle has not returned from its routine, 0 once
 // it has, -1 if handle is not a thread handle.
 int thread_running(qrv_handle handle) noexcept;
+// The exit code of a thread handle (MSOS_STILL_ACTIVE while it runs).
+uint32_t thread_exit_code(qrv_handle handle) noexcept;
 
 // Writes all of text to the process's standard error (fd 2), retrying
 // interrupted and short writes; errors are ignored (diagnostics only).

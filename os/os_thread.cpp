@@ -264,6 +264,11 @@ int thread_running(qrv_handle handle) noexcept {
     return rec->returned.load(std::memory_order_acquire) ? 0 : 1;
 }
 
+uint32_t thread_exit_code(qrv_handle handle) noexcept {
+    auto *rec = record_of<ThreadRecord>(handle, HandleKind::thread);
+    return rec != nullptr ? rec->exit_code.load(std::memory_order_relaxed) : MSOS_STILL_ACTIVE;
+}
+
 int thread_exit_strategy() noexcept { return g_exit_strategy.load(); }
 
 }  // namespace qrv::os
