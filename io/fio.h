@@ -36,8 +36,10 @@ int close_internal(msfio_fd fd) noexcept;
 
 // True when text descriptors convert line ends (MSTEXTMODE=crlf).
 bool text_mode_on() noexcept;
-// Test hook: switches the conversion for the rest of the process.
+// Test hooks: switch the conversion for the rest of the process, or let the
+// next process init decide again from MSTEXTMODE.
 void set_text_mode(bool on) noexcept;
+void forget_text_mode() noexcept;
 
 // True when fd is one of the current standard descriptors.
 bool is_current_standard(msfio_fd fd) noexcept;

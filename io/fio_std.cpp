@@ -53,6 +53,11 @@ void set_text_mode(bool on) noexcept {
     g_text_mode_decided = true;
 }
 
+void forget_text_mode() noexcept {
+    g_text_mode = false;
+    g_text_mode_decided = false;
+}
+
 bool is_current_standard(msfio_fd fd) noexcept {
     return fd != MSFIO_NONE && (fd == g_current[kIn] || fd == g_current[kOut] || fd == g_current[kErr]);
 }

@@ -47,6 +47,8 @@ int get_byte(int fd, unsigned char *c) {
 }
 
 // The password from the terminal, echo off, as the key reader would see it.
+// The terminal is switched before the prompt appears, so that what is typed
+// after the prompt is never flushed away.
 void read_from_terminal(int tty, const char *prompt, char *buffer, int size) {
     termios saved;
     bool restore = tcgetattr(tty, &saved) == 0;
@@ -58,6 +60,7 @@ void read_from_terminal(int tty, const char *prompt, char *buffer, int size) {
         raw.c_cc[VTIME] = 0;
         tcsetattr(tty, TCSAFLUSH, &raw);
     }
+    put(STDERR_FILENO, prompt);
     int n = 0;
     unsigned char c;
     while (get_byte(tty, &c) == 1) {
@@ -75,7 +78,7 @@ void read_from_terminal(int tty, const char *prompt, char *buffer, int size) {
     }
     buffer[n] = '\0';
     put(STDOUT_FILENO, "\n");
-    if (restore) tcsetattr(tty, TCSAFLUSH, &saved);
+    if (restore) tcsetattr(tty, TCSANOW, &saved);
 }
 
 // Without a terminal: one line of standard input, its end of line dropped.
@@ -294,8 +297,10 @@ QRV_API void msos_relinquish_process(void) noexcept { qrv::os::sleep_microsecond
 
 QRV_API char *msos_getpass(const char *prompt, char *buffer, int size) noexcept {
     if (prompt == nullptr) prompt = "";
-    put(STDERR_FILENO, prompt);
-    if (size < 2 || buffer == nullptr) return nullptr;
+    if (size < 2 || buffer == nullptr) {
+        put(STDERR_FILENO, prompt);
+        return nullptr;
+    }
     int tty;
     do tty = g_sys.open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC, 0);  // EINTR: retried
     while (tty < 0 && errno == EINTR);
@@ -303,6 +308,7 @@ QRV_API char *msos_getpass(const char *prompt, char *buffer, int size) noexcept 
         read_from_terminal(tty, prompt, buffer, size);
         g_sys.close(tty);
     } else {
+        put(STDERR_FILENO, prompt);
         read_line(buffer, size);
     }
     return buffer;

@@ -4,6 +4,7 @@
 // of the reporting level.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -360,6 +361,11 @@ std::pair<std::string, int> on_terminal(const std::function<int()> &body, const 
     char buf[256];
     bool typed = false;
     for (;;) {
+        pollfd ready{master, POLLIN, 0};
+        if (poll(&ready, 1, 5000) <= 0) {  // the child hangs: end it
+            kill(pid, SIGKILL);
+            break;
+        }
         ssize_t n = read(master, buf, sizeof buf);
         if (n <= 0) break;
         seen.append(buf, static_cast<size_t>(n));
