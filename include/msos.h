@@ -75,7 +75,6 @@ QRV_API uint32_t msos_waitforsingleobject(qrv_handle handle, uint32_t timeout_ms
  * Nonzero on success; 0 with EBADF for anything else. */
 QRV_API int msos_closehandle(qrv_handle handle) QRV_NOEXCEPT;
 
-
 #if defined(__GNUC__)
 #define MSOS_NORETURN __attribute__((noreturn))
 #else
@@ -160,8 +159,9 @@ typedef struct msos_find_data {
  * (O_DSYNC), DELETE_ON_CLOSE (the name is removed right after the open),
  * ATTRIBUTE_TEMPORARY (mode 0600). share and template are ignored. Returns a
  * file descriptor, or QRV_INVALID_HANDLE. Counts one open. */
-QRV_API qrv_handle msos_createfile(const char *path, uint32_t access, uint32_t share, msos_security_attributes *security,
-                                   uint32_t disposition, uint32_t flags, qrv_handle template_file) QRV_NOEXCEPT;
+QRV_API qrv_handle msos_createfile(const char *path, uint32_t access, uint32_t share,
+                                   msos_security_attributes *security, uint32_t disposition, uint32_t flags,
+                                   qrv_handle template_file) QRV_NOEXCEPT;
 /* Reads up to count bytes (one read(2), EINTR retried). 1 on success (0 bytes
  * at end of file), 0 on failure; *done (when given) is always written.
  * Counts one read call, and the bytes on success. overlapped is ignored. */
@@ -224,8 +224,8 @@ QRV_API int msos_getfullpathname(const char *path, int size, char *buffer, char 
  * current directory and then $PATH; a name with a '/' is taken as it is.
  * Result and buffer rules as msos_getfullpathname; 0 (ENOENT) when no file
  * is found. *file_part is set to buffer first. */
-QRV_API int msos_searchpath(const char *search_path, const char *name, const char *extension, int size,
-                            char *buffer, char **file_part) QRV_NOEXCEPT;
+QRV_API int msos_searchpath(const char *search_path, const char *name, const char *extension, int size, char *buffer,
+                            char **file_part) QRV_NOEXCEPT;
 /* Directory listing: pattern is "directory/wildcards" (fnmatch, case
  * sensitive, a final "*.*" matches every name; "." and ".." are listed).
  * findfirstfile returns a search handle and the first entry, or

@@ -51,16 +51,28 @@ msfio_fd open_with(const char *path, int binary, char access, uint32_t flags) {
     uint32_t rights = 0;
     bool at_end = false;
     switch (access) {
-        case 'r': rights = MSOS_GENERIC_READ; break;
-        case 'w': rights = MSOS_GENERIC_WRITE; break;
+        case 'r':
+            rights = MSOS_GENERIC_READ;
+            break;
+        case 'w':
+            rights = MSOS_GENERIC_WRITE;
+            break;
         case 'a':
             rights = MSOS_GENERIC_WRITE;
             at_end = true;
             break;
-        case 'u': rights = MSOS_GENERIC_READ | MSOS_GENERIC_WRITE; break;
-        case 'e': rights = MSOS_GENERIC_READ | MSOS_FILE_APPEND_DATA; break;
-        case 'l': rights = MSOS_FILE_APPEND_DATA; break;
-        default: mserror_reset_seterr(err::kInvalidAccessArgument, 0); return MSFIO_NONE;
+        case 'u':
+            rights = MSOS_GENERIC_READ | MSOS_GENERIC_WRITE;
+            break;
+        case 'e':
+            rights = MSOS_GENERIC_READ | MSOS_FILE_APPEND_DATA;
+            break;
+        case 'l':
+            rights = MSOS_FILE_APPEND_DATA;
+            break;
+        default:
+            mserror_reset_seterr(err::kInvalidAccessArgument, 0);
+            return MSFIO_NONE;
     }
     qrv_handle h = mseos_createfile(path, rights, kShareAll, nullptr, MSOS_OPEN_EXISTING, flags, QRV_INVALID_HANDLE);
     if (h == QRV_INVALID_HANDLE) return MSFIO_NONE;
@@ -277,8 +289,8 @@ QRV_API msfio_fd msfio_create_abs_perms_writethrough(const char *path, int binar
 }
 
 QRV_API msfio_fd msfio_create_tmp(const char *path, int binary, int /*mode*/, int exclusive) noexcept {
-    uint32_t flags = msrte_type == 1 ? MSOS_FILE_ATTRIBUTE_NORMAL
-                                     : MSOS_FILE_ATTRIBUTE_TEMPORARY | MSOS_FILE_FLAG_DELETE_ON_CLOSE;
+    uint32_t flags =
+        msrte_type == 1 ? MSOS_FILE_ATTRIBUTE_NORMAL : MSOS_FILE_ATTRIBUTE_TEMPORARY | MSOS_FILE_FLAG_DELETE_ON_CLOSE;
     return qrv::fio::create_with(path, binary, exclusive, flags);
 }
 
@@ -323,9 +335,7 @@ QRV_API int msfio_pipe(msfio_fd fds[2]) noexcept {
     return 1;
 }
 
-QRV_API msfio_fd msfio_win_mkdes(qrv_handle handle, int binary) noexcept {
-    return qrv::fio::make(handle, binary != 0);
-}
+QRV_API msfio_fd msfio_win_mkdes(qrv_handle handle, int binary) noexcept { return qrv::fio::make(handle, binary != 0); }
 
 QRV_API qrv_handle msfio_win_osfd_get(msfio_fd fd) noexcept {
     Descriptor *d = fd != MSFIO_NULL ? lookup(fd) : nullptr;
@@ -524,13 +534,18 @@ QRV_API int msfio_get_qrv_oserr(void) noexcept {
     mserror_stack_restore(top, used);
     if (!found) return 0;
     switch (code) {
-        case ENOENT: return 4;
+        case ENOENT:
+            return 4;
         case EACCES:
         case EPERM:
-        case EISDIR: return 1;
-        case EEXIST: return 2;
-        case ECANCELED: return 3;
-        default: return 0;
+        case EISDIR:
+            return 1;
+        case EEXIST:
+            return 2;
+        case ECANCELED:
+            return 3;
+        default:
+            return 0;
     }
 }
 

@@ -68,9 +68,7 @@ void copy_name(char *buffer, int size, const char *name) {
     buffer[length] = '\0';
 }
 
-bool is_dot_entry(const char *name) {
-    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-}
+bool is_dot_entry(const char *name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
 
 // Removes the entries of directory that begin with prefix; directories
 // recursively when recurse, else they stop the removal.
@@ -144,17 +142,27 @@ QRV_API int msfio_rmdir(const char *path) noexcept { return mseos_rmdir(path) ==
 
 QRV_API int msfio_dir_exists(const char *path, const char *name) noexcept {
     switch (msfio_exists(path)) {
-        case 1: return 1;
-        case 0: mserror_reset_seterr_1arg_str(err::kDirectoryMissing, name); return 0;
-        default: mserror_reset_seterr_1arg_str(err::kNotADirectory, name); return 0;
+        case 1:
+            return 1;
+        case 0:
+            mserror_reset_seterr_1arg_str(err::kDirectoryMissing, name);
+            return 0;
+        default:
+            mserror_reset_seterr_1arg_str(err::kNotADirectory, name);
+            return 0;
     }
 }
 
 QRV_API int msfio_dir_exists_not(const char *path, const char *name) noexcept {
     switch (msfio_exists(path)) {
-        case 0: return 1;
-        case 1: mserror_reset_seterr_1arg_str(err::kDirectoryExists, name); return 0;
-        default: mserror_reset_seterr_1arg_str(err::kNotADirectory, name); return 0;
+        case 0:
+            return 1;
+        case 1:
+            mserror_reset_seterr_1arg_str(err::kDirectoryExists, name);
+            return 0;
+        default:
+            mserror_reset_seterr_1arg_str(err::kNotADirectory, name);
+            return 0;
     }
 }
 

@@ -220,12 +220,23 @@ QRV_API qrv_handle msos_createfile(const char *path, uint32_t access, uint32_t /
     int oflags = (writes || appends) ? (reads ? O_RDWR : O_WRONLY) : O_RDONLY;
     if (appends && !writes) oflags |= O_APPEND;
     switch (disposition) {
-        case MSOS_CREATE_NEW: oflags |= O_CREAT | O_EXCL; break;
-        case MSOS_CREATE_ALWAYS: oflags |= O_CREAT | O_TRUNC; break;
-        case MSOS_OPEN_EXISTING: break;
-        case MSOS_OPEN_ALWAYS: oflags |= O_CREAT; break;
-        case MSOS_TRUNCATE_EXISTING: oflags |= O_TRUNC; break;
-        default: errno = EINVAL; return QRV_INVALID_HANDLE;
+        case MSOS_CREATE_NEW:
+            oflags |= O_CREAT | O_EXCL;
+            break;
+        case MSOS_CREATE_ALWAYS:
+            oflags |= O_CREAT | O_TRUNC;
+            break;
+        case MSOS_OPEN_EXISTING:
+            break;
+        case MSOS_OPEN_ALWAYS:
+            oflags |= O_CREAT;
+            break;
+        case MSOS_TRUNCATE_EXISTING:
+            oflags |= O_TRUNC;
+            break;
+        default:
+            errno = EINVAL;
+            return QRV_INVALID_HANDLE;
     }
     if ((flags & MSOS_FILE_FLAG_WRITE_THROUGH) != 0) oflags |= O_DSYNC;
     if (security == nullptr || security->inherit_handle == 0) oflags |= O_CLOEXEC;
@@ -318,9 +329,10 @@ QRV_API uint32_t msos_setfilepointer(qrv_handle handle, int32_t low, int32_t *hi
         return MSOS_INVALID_SET_FILE_POINTER;
     }
     int fd = fd_of(handle);
-    int64_t distance = high != nullptr ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*high)) << 32) |
-                                                              static_cast<uint32_t>(low))
-                                       : low;
+    int64_t distance = high != nullptr
+                           ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*high)) << 32) |
+                                                  static_cast<uint32_t>(low))
+                           : low;
     // Only a 32-bit move relative to the current position or the end can
     // overshoot 32 bits; remember where it started to undo it.
     off_t before = 0;
@@ -393,7 +405,7 @@ QRV_API int msos_lockfileex(qrv_handle handle, uint32_t flags, uint32_t /*reserv
         errno = EINVAL;
         return 0;
     }
-    struct flock lock{};
+    struct flock lock {};
     lock.l_type = (flags & MSOS_LOCKFILE_EXCLUSIVE_LOCK) != 0 ? F_WRLCK : F_RDLCK;
     lock.l_whence = SEEK_SET;
     lock.l_start = static_cast<off_t>(start);
@@ -417,7 +429,7 @@ QRV_API int msos_unlockfileex(qrv_handle handle, uint32_t /*reserved*/, uint32_t
         errno = EINVAL;
         return 0;
     }
-    struct flock lock{};
+    struct flock lock {};
     lock.l_type = F_UNLCK;
     lock.l_whence = SEEK_SET;
     lock.l_start = static_cast<off_t>(start);
@@ -506,8 +518,8 @@ QRV_API int msos_getfullpathname(const char *path, int size, char *buffer, char 
     return deliver(full, length, buffer, size, file_part);
 }
 
-QRV_API int msos_searchpath(const char *search_path, const char *name, const char *extension, int size,
-                            char *buffer, char **file_part) noexcept {
+QRV_API int msos_searchpath(const char *search_path, const char *name, const char *extension, int size, char *buffer,
+                            char **file_part) noexcept {
     if (file_part != nullptr) *file_part = buffer;
     if (name == nullptr || *name == '\0') {
         errno = EINVAL;

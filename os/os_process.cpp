@@ -264,11 +264,14 @@ QRV_API msos_signal_handler msos_signal(int signal_number, msos_signal_handler h
         case SIGABRT:
         case SIGFPE:
         case SIGSEGV:
-        case SIGTERM: break;
-        default: errno = EINVAL; return nullptr;
+        case SIGTERM:
+            break;
+        default:
+            errno = EINVAL;
+            return nullptr;
     }
-    struct sigaction action{};
-    struct sigaction previous{};
+    struct sigaction action {};
+    struct sigaction previous {};
     action.sa_handler = handler;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);

@@ -388,9 +388,8 @@ QRV_API int msos_setsecuritydescriptordacl(msos_security_descriptor *descriptor,
     return 1;
 }
 
-QRV_API qrv_handle msos_createfilemapping(qrv_handle file, msos_security_attributes * /*security*/,
-                                          uint32_t protection, uint32_t size_high, uint32_t size_low,
-                                          const char *name) noexcept {
+QRV_API qrv_handle msos_createfilemapping(qrv_handle file, msos_security_attributes * /*security*/, uint32_t protection,
+                                          uint32_t size_high, uint32_t size_low, const char *name) noexcept {
     uint64_t size = (uint64_t{size_high} << 32) | size_low;
     bool writable = (protection & (MSOS_PAGE_READWRITE | 0x40u /*execute read-write*/)) != 0;
     if (size > INT64_MAX) {

@@ -32,10 +32,11 @@ int sys_rename_noreplace(const char *from, const char *to) {
 ssize_t sys_getrandom(void *buffer, size_t length, unsigned flags) { return ::getrandom(buffer, length, flags); }
 
 constexpr Syscalls kReal = {
-    sys_open,  ::read,   ::write,  ::close,   ::lseek,   ::fsync,    ::ftruncate,          sys_fcntl,
-    sys_fcntl_lock, sys_fstat, sys_stat, ::fstatat, ::unlink, sys_rename_noreplace, ::mkdir, ::rmdir, ::chdir,
-    ::getcwd,  ::opendir, ::readdir, ::closedir, ::pipe2, sys_getrandom, ::mmap,            ::munmap,
-    ::msync,   ::shm_open, ::shm_unlink, ::memfd_create,
+    sys_open,       ::read,         ::write,   ::close,  ::lseek,   ::fsync,    ::ftruncate,
+    sys_fcntl,      sys_fcntl_lock, sys_fstat, sys_stat, ::fstatat, ::unlink,   sys_rename_noreplace,
+    ::mkdir,        ::rmdir,        ::chdir,   ::getcwd, ::opendir, ::readdir,  ::closedir,
+    ::pipe2,        sys_getrandom,  ::mmap,    ::munmap, ::msync,   ::shm_open, ::shm_unlink,
+    ::memfd_create,
 };
 
 }  // namespace

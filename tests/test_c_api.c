@@ -6,6 +6,7 @@
 #include "msbasic.h"
 #include "msconn.h"
 #include "mserror.h"
+#include "msfio.h"
 #include "msos.h"
 #include "mstask.h"
 #include "msthread.h"
@@ -49,6 +50,14 @@ int main(void) {
     CHECK(msthread_thread_create(worker, &seen, 0, NULL, &thread) == 1);
     CHECK(msthread_thread_join(thread) == 1);
     CHECK(seen == 2);
+
+    msfio_fd null_fd = MSFIO_NULL;
+    CHECK(msfio_write(null_fd, "x", 1) == 1);
+    CHECK(msfio_open("/no/such/file", 1, 'r') == MSFIO_NONE && mserror_geterr_id() == 16473);
+    CHECK(msfio_get_stdout() != MSFIO_NONE);
+    uint32_t counters[5];
+    CHECK(msosfileio_stat_get(counters) == 0 && counters[4] >= 1);
+    CHECK(msos_rand_get_pos_int() == 2074984175);
 
     CHECK(msbasic_end_main(msbasic_init_cascade) == 1);
     CHECK(msbasic_get_init_pid() == 0);

@@ -20,7 +20,7 @@ struct OpenCase {
     const char *name;
     char access;
     bool exists;
-    int32_t id;  // 0: success
+    int32_t id;         // 0: success
     const char *after;  // file contents after writing "XY" (success only)
 };
 
@@ -111,7 +111,12 @@ struct NullCase {
 };
 
 const NullCase kNullCases[] = {
-    {"read", [] { char b[4]; return int64_t{msfio_read(MSFIO_NULL, b, 4)}; }, 0},
+    {"read",
+     [] {
+         char b[4];
+         return int64_t{msfio_read(MSFIO_NULL, b, 4)};
+     },
+     0},
     {"write", [] { return int64_t{msfio_write(MSFIO_NULL, "abcd", 4)}; }, 4},
     {"tell", [] { return msfio_tell(MSFIO_NULL); }, 0},
     {"seek", [] { return msfio_seek(MSFIO_NULL, 5); }, -1},

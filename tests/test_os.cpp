@@ -439,12 +439,16 @@ const EosCase kEosCases[] = {
     {"unlink", [](const std::string &d) { return mseos_unlink(d.c_str()); }, -1, 16477, EISDIR},
     {"rename", [](const std::string &d) { return mseos_rename((d + "/x").c_str(), (d + "/y").c_str()); }, -1, 16475,
      ENOENT},
-    {"create_new", [](const std::string &d) {
+    {"create_new",
+     [](const std::string &d) {
          return mseos_createfile((d + "/file").c_str(), MSOS_GENERIC_WRITE, 0, nullptr, MSOS_CREATE_NEW, 0, -1);
-     }, -1, 16470, EEXIST},
-    {"open_existing", [](const std::string &d) {
+     },
+     -1, 16470, EEXIST},
+    {"open_existing",
+     [](const std::string &d) {
          return mseos_createfile((d + "/none").c_str(), MSOS_GENERIC_READ, 0, nullptr, MSOS_OPEN_EXISTING, 0, -1);
-     }, -1, 16473, ENOENT},
+     },
+     -1, 16473, ENOENT},
     {"write", [](const std::string &) { return mseos_writefile(9999, "x", 1, nullptr, nullptr); }, 0, 16478, EBADF},
     {"setendoffile", [](const std::string &) { return mseos_setendoffile(-4); }, 0, 16536, EBADF},
     {"seek", [](const std::string &) { return int64_t{mseos_setfilepointer(9999, 0, nullptr, 0, nullptr)}; },
@@ -454,12 +458,13 @@ const EosCase kEosCases[] = {
     {"handleinfo_invalid", [](const std::string &) { return mseos_set_handleinformation(9999, 1, 1); }, 0, 16493,
      EBADF},
     {"kill", [](const std::string &) { return mseos_kill(getpid(), 15); }, -1, 16468, ENOTSUP},
-    {"bigmem_alloc", [](const std::string &) { return mseos_bigmem_alloc(-1) == nullptr ? 0 : 1; }, 0, 16500,
-     EINVAL},
-    {"bigmem_free", [](const std::string &) {
+    {"bigmem_alloc", [](const std::string &) { return mseos_bigmem_alloc(-1) == nullptr ? 0 : 1; }, 0, 16500, EINVAL},
+    {"bigmem_free",
+     [](const std::string &) {
          int local = 0;
          return mseos_bigmem_free(&local);
-     }, 0, 16511, EINVAL},
+     },
+     0, 16511, EINVAL},
     {"createthread", [](const std::string &) { return mseos_createthread(nullptr, 0, nullptr, nullptr, 0, nullptr); },
      0, 16496, EINVAL},
 };

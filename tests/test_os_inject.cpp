@@ -156,14 +156,13 @@ TEST_P(FullDisk, TheCountSaysExactlyWhatReachedTheFile) {
     EXPECT_EQ(read_file(path_), c.on_disk);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, FullDisk,
-    ::testing::Values(DiskCase{"binary_partial", false, "0123456789", 5, 5, 16125, "01234"},
-                      DiskCase{"binary_nothing", false, "0123456789", 0, -1, 16478, ""},
-                      DiskCase{"text_partial", true, "a\nb\nc\n", 4, 3, 16125, "a\r\nb"},
-                      DiskCase{"text_cut_inside_crlf", true, "a\nb\n", 2, 1, 16125, "a\r"},
-                      DiskCase{"text_nothing", true, "a\n", 0, -1, 16478, ""}),
-    [](const ::testing::TestParamInfo<DiskCase> &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, FullDisk,
+                         ::testing::Values(DiskCase{"binary_partial", false, "0123456789", 5, 5, 16125, "01234"},
+                                           DiskCase{"binary_nothing", false, "0123456789", 0, -1, 16478, ""},
+                                           DiskCase{"text_partial", true, "a\nb\nc\n", 4, 3, 16125, "a\r\nb"},
+                                           DiskCase{"text_cut_inside_crlf", true, "a\nb\n", 2, 1, 16125, "a\r"},
+                                           DiskCase{"text_nothing", true, "a\n", 0, -1, 16478, ""}),
+                         [](const ::testing::TestParamInfo<DiskCase> &info) { return std::string(info.param.name); });
 
 TEST_F(Inject, TextWriteStopsAfterThePartialChunk) {
     qrv::fio::set_text_mode(true);
