@@ -57,3 +57,18 @@ inline constexpr int32_t kReadInterrupted = 16516;            // "cannot read fr
 inline constexpr int32_t kCannotSetEndOfFile = 16536;         // "cannot set end of file"
 
 }  // namespace qrv::err
+
+namespace qrv::err {
+
+// The space allocator.
+inline constexpr int32_t kNoSpaceFromOs = 16002;      // "no allocation space available from O/S"
+inline constexpr int32_t kBadSpaceSize = 16004;       // "bad size argument %ld to space allocator"
+inline constexpr int32_t kSpaceLimitReached = 16007;  // "space limitation is reached"
+
+// Number readers.
+inline constexpr int32_t kInvalidCharacter = 16051;  // "invalid character"
+inline constexpr int32_t kNoDigits = 16052;          // "no digits"
+inline constexpr int32_t kNumberTooLarge = 16053;    // "number too large"
+inline constexpr int32_t kNumberTooSmall = 16055;    // "number too small"
+
+}  // namespace qrv::err

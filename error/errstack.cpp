@@ -30,7 +30,7 @@ constexpr int kInitialWords = 10;
 constexpr int64_t kWordStep = 10;
 constexpr int64_t kStringStep = 1024;
 
-std::atomic<Reallocator> g_realloc{space::reget_ex};
+std::atomic<Reallocator> g_realloc{space::reget_quiet};
 
 void *reallocate(void *block, int64_t size) {
     if (size > INT_MAX) return nullptr;

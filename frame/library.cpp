@@ -8,6 +8,7 @@
 #include "msbasic.h"
 #include "msconn.h"
 #include "msos.h"
+#include "mssp.h"
 #include "mstask.h"
 #include "os/os_internal.h"
 #include "space/space.h"
@@ -35,7 +36,7 @@ bool init_anchor(int) {
 }
 
 bool init_error_stack(int mode) {
-    if (mode == MSBASIC_MODE_PROCESS) errstack::set_reallocator(space::reget_ex);
+    if (mode == MSBASIC_MODE_PROCESS) errstack::set_reallocator(space::reget_quiet);
     Anchor *anchor = current_anchor();
     return anchor != nullptr && errstack::create(anchor);
 }
@@ -60,6 +61,21 @@ bool init_messages(int mode) {
     return true;
 }
 
+bool init_space_statistics(int) {
+    if (msbasic_debug_check("statm")) mssp_enable_os_spstat(1);
+    return true;
+}
+
+// The MSDEBUG words of the space reports, noted before the value goes.
+bool g_report_usage = false;
+bool g_check_leaks = false;
+
+void end_note_space_reports(int mode, int) {
+    if (mode != MSBASIC_MODE_PROCESS) return;
+    g_report_usage = msbasic_debug_check("memuse");
+    g_check_leaks = msbasic_debug_check("memchk");
+}
+
 void end_task_handle(int mode, int) {
     if (mode == MSBASIC_MODE_THREAD) return;
     if (mstask_block *task = mstask_api_get_task()) {
@@ -80,7 +96,9 @@ void end_anchor(int, int) {
 }
 
 void end_process_state(int mode, int) {
-    if (mode == MSBASIC_MODE_PROCESS) set_debug_value(nullptr);
+    if (mode != MSBASIC_MODE_PROCESS) return;
+    space::set_end_reports(g_report_usage, g_check_leaks);
+    set_debug_value(nullptr);
 }
 
 constexpr InitStep kInitSteps[] = {
@@ -94,11 +112,11 @@ constexpr InitStep kInitSteps[] = {
     {"messages and NLS files, id-only mode, thread exit strategy", init_messages},
     {"temporary directory, socket layer, random generator, time", nullptr},
     {"connections", nullptr},
-    {"space statistics", nullptr},
+    {"space statistics", init_space_statistics},
 };
 
 constexpr EndStep kEndSteps[] = {
-    {"space report switches", nullptr},
+    {"space report switches", end_note_space_reports},
     {"connections", nullptr},
     {"messages", nullptr},
     {"wide translator, environment file, initialisation file, task streams", nullptr},

@@ -1,46 +1,48 @@
-// The library's own allocator. Every record of the library is a space from
-// here, so the accounting (and the failure-injection hook of the tests) sees
-// all of them. The exported mssp_ family sits on the same functions.
+// The library's own view of the space allocator. Every record of the library
+// is a space, so the accounting sees all of them. Unlike mssp_reget_ex, the
+// internal resize keeps the caller's block when it fails, which is what
+// growing tables need.
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 
 namespace qrv::space {
 
-// A block of size bytes (size >= 0), or null.
+// A space of size bytes under the ceiling, or null (errors pushed).
 void *get(int size) noexcept;
-// Resizes block (null: allocate); size 0 releases it and returns null. On
-// failure null is returned and block is left as it was.
+// Resizes block (null: allocate; size 0: release and return null). On failure
+// null is returned, the error pushed and block left as it was.
 void *reget(void *block, int size) noexcept;
 // Releases block (null is ignored).
 void release(void *block) noexcept;
 
-// The frame's reallocation function, shape (block, size, check-limit flag).
-void *reget_ex(void *block, int size, int check_limit) noexcept;
+// The error stack's reallocation function: as reget, but it never pushes an
+// error, since it may be growing the very stack an error would go to.
+void *reget_quiet(void *block, int size, int check_limit) noexcept;
 
 // A zero-filled block of count records of T.
 template <typename T>
-T *get_zeroed(int count = 1) noexcept;
-
-// Process state: started by the first process-level init, ended by the
-// process-level teardown (orderly 0 in a forked child).
-bool process_start() noexcept;
-void process_end(int orderly) noexcept;
-
-// Number of live spaces.
-long live_spaces() noexcept;
-
-// Test hook: the n-th allocation from now fails (n >= 1); 0 switches it off.
-void fail_nth_allocation(long n) noexcept;
-
-}  // namespace qrv::space
-
-#include <cstring>
-
-template <typename T>
-T *qrv::space::get_zeroed(int count) noexcept {
+T *get_zeroed(int count = 1) noexcept {
     auto size = static_cast<int>(sizeof(T)) * count;
     void *block = get(size);
     if (block != nullptr) std::memset(block, 0, static_cast<size_t>(size));
     return static_cast<T *>(block);
 }
+
+// Process state: started when the frame makes its first thread block (reads
+// MSSPACELIMIT once per process), ended by the process teardown, which prints
+// the reports switched on by set_end_reports (not in a forked child's
+// discarding pass, orderly 0).
+bool process_start() noexcept;
+void process_end(int orderly) noexcept;
+void set_end_reports(bool usage_report, bool leak_check) noexcept;
+
+// Number of live spaces.
+long live_spaces() noexcept;
+
+// Test hook: the n-th allocation from now fails as if the heap were
+// exhausted (n >= 1); 0 switches it off.
+void fail_nth_allocation(long n) noexcept;
+
+}  // namespace qrv::space

@@ -5,11 +5,14 @@
 
 #include "msbasic.h"
 #include "msconn.h"
+#include "mscv.h"
 #include "mserror.h"
 #include "msfio.h"
 #include "msos.h"
+#include "msstr.h"
 #include "mstask.h"
 #include "msthread.h"
+#include "mstables.h"
 #include "qrvdefs.h"
 
 static int failures;
@@ -50,6 +53,19 @@ int main(void) {
     CHECK(msthread_thread_create(worker, &seen, 0, NULL, &thread) == 1);
     CHECK(msthread_thread_join(thread) == 1);
     CHECK(seen == 2);
+
+    /* Text and number conversion through the C view of their headers. */
+    int32_t number = 0;
+    char digits[12];
+    CHECK(mscv_al(&number, " -0x10 ") == 1 && number == -16);
+    CHECK(mscv_ai(&number, "9x") == 0 && mserror_geterr_id() == 16051);
+    CHECK(mscv_lx(digits, *mscv_lmin) == digits + 11 && strcmp(digits, "-2147483648") == 0);
+    CHECK(msstr_length_disp("a\xC3\xA9") == 3 && (mstables_char_type[' '] & MSTABLES_WHITE) != 0);
+    double one = 1.0;
+    int sign = 0, exponent = 0;
+    unsigned char mantissa[7];
+    mscv_fpu_encode(&sign, &exponent, mantissa, 7, (const unsigned char *)&one, mscv_fpu_double);
+    CHECK(sign == 0 && exponent == MSCV_FPU_EXP_BIAS);
 
     msfio_fd null_fd = MSFIO_NULL;
     CHECK(msfio_write(null_fd, "x", 1) == 1);
