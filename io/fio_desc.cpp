@@ -325,7 +325,10 @@ QRV_API int msfio_pipe(msfio_fd fds[2]) noexcept {
     msfio_fd reader = qrv::fio::make(ends[0], true);
     msfio_fd writer = reader != MSFIO_NONE ? qrv::fio::make(ends[1], true) : MSFIO_NONE;
     if (writer == MSFIO_NONE) {
-        if (reader != MSFIO_NONE) qrv::space::release(lookup(reader));
+        if (Descriptor *d = reader != MSFIO_NONE ? lookup(reader) : nullptr) {
+            d->magic = 0;
+            qrv::space::release(d);
+        }
         msos_closehandle(ends[0]);
         msos_closehandle(ends[1]);
         return 0;

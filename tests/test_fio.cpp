@@ -269,6 +269,32 @@ TEST_F(Fio, InheritOnAClosedHandleCountsAsDone) {
     EXPECT_EQ(mserror_geterr_id(), 16469);
 }
 
+int open_descriptors() {
+    int n = 0;
+    for (int fd = 0; fd < 256; ++fd) n += fcntl(fd, F_GETFD) >= 0;
+    return n;
+}
+
+TEST_F(Fio, RecordsThatCannotBeAllocatedLeaveNoHandleBehind) {
+    TempDir dir;
+    write_file(dir / "f", "x");
+    int before = open_descriptors();
+    for (long n = 1; n <= 3; ++n) {
+        qrv::space::fail_nth_allocation(n);
+        msfio_fd fd = msfio_open((dir / "f").c_str(), 1, 'r');
+        msfio_fd ends[2] = {MSFIO_NONE, MSFIO_NONE};
+        int piped = msfio_pipe(ends);
+        msfio_dir *listing = msfio_opendir(dir.path().c_str(), nullptr);
+        qrv::space::fail_nth_allocation(0);
+        EXPECT_TRUE(n != 1 || fd == MSFIO_NONE) << "the record is the open's first allocation";
+        EXPECT_EQ(fd == MSFIO_NONE || msfio_close(fd), true) << n;
+        EXPECT_EQ(piped == 0 || msfio_close(ends[0]) + msfio_close(ends[1]) == 2, true) << n;
+        EXPECT_EQ(piped == 0 ? ends[0] : 0, piped == 0 ? MSFIO_NONE : 0) << "untouched on failure";
+        if (listing != nullptr) msfio_closedir(listing);
+        EXPECT_EQ(open_descriptors(), before) << n;
+    }
+}
+
 struct ExistsCase {
     const char *path;
     int exists;

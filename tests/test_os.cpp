@@ -263,21 +263,6 @@ TEST(OsProcess, LoaderErrorsComeBackAsText) {
     EXPECT_EQ(msos_dlclose(self), 1);
 }
 
-TEST(OsProcess, TheRegistryIsAbsent) {
-    msos_hkey key = 77;
-    EXPECT_EQ(msos_regopenkeyex(0, "Software", 0, 0, &key), ENOENT);
-    EXPECT_EQ(key, 0);
-    key = 77;
-    EXPECT_EQ(msos_regcreatekeyex(0, "Software", 0, nullptr, 0, 0, nullptr, &key, nullptr), ENOTSUP);
-    EXPECT_EQ(key, 0);
-    uint32_t size = 4;
-    EXPECT_EQ(msos_regqueryvalueex(1, "v", nullptr, nullptr, nullptr, &size), ENOENT);
-    EXPECT_EQ(size, 4u);
-    EXPECT_EQ(msos_regsetvalueex(1, "v", 0, 1, "x", 2), ENOTSUP);
-    EXPECT_EQ(msos_regclosekey(1), 0);
-    EXPECT_EQ(msos_regflushkey(1), 0);
-}
-
 TEST(OsMemory, MappingsShareBytesByHandleByNameAndWithFiles) {
     qrv_handle fresh = msos_createfilemapping(QRV_INVALID_HANDLE, nullptr, MSOS_PAGE_READWRITE, 0, 8192, nullptr);
     ASSERT_NE(fresh, 0);
