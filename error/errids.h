@@ -70,5 +70,7 @@ inline constexpr int32_t kInvalidCharacter = 16051;  // "invalid character"
 inline constexpr int32_t kNoDigits = 16052;          // "no digits"
 inline constexpr int32_t kNumberTooLarge = 16053;    // "number too large"
 inline constexpr int32_t kNumberTooSmall = 16055;    // "number too small"
+inline constexpr int32_t kFloatOverflow = 16054;     // "floating point overflow"
+inline constexpr int32_t kFloatUnderflow = 16056;    // "floating point underflow"
 
 }  // namespace qrv::err

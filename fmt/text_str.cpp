@@ -14,15 +14,25 @@ namespace {
 const char *or_empty(const char *s) { return s != nullptr ? s : ""; }
 
 // Display width of the characters starting within the first limit bytes.
+// The limit is checked before each byte is read: s need not be terminated
+// within it.
 int display_columns(const char *s, long limit) {
+    const char *end = limit == LONG_MAX ? nullptr : s + (limit > 0 ? limit : 0);
     int width = 0;
-    for (const char *p = s; *p != '\0' && p - s < limit; p = next_char(p)) width += display_width(*p);
+    for (const char *p = s; (end == nullptr || p < end) && *p != '\0';) {
+        width += display_width(*p);
+        p = end == nullptr ? next_char(p) : next_char_within(p, end);
+    }
     return width;
 }
 
 int count_chars(const char *s, long limit) {
+    const char *end = limit == LONG_MAX ? nullptr : s + (limit > 0 ? limit : 0);
     int count = 0;
-    for (const char *p = s; *p != '\0' && p - s < limit; p = next_char(p)) ++count;
+    for (const char *p = s; (end == nullptr || p < end) && *p != '\0';) {
+        ++count;
+        p = end == nullptr ? next_char(p) : next_char_within(p, end);
+    }
     return count;
 }
 
@@ -99,9 +109,7 @@ QRV_API const char *msstr_index(const char *s, const char *sub) noexcept {
     return std::strstr(s, sub);
 }
 
-QRV_API const char *msstr_dindex(const char *s, const char *sub) noexcept {
-    return find_first(s, sub, same_letter);
-}
+QRV_API const char *msstr_dindex(const char *s, const char *sub) noexcept { return find_first(s, sub, same_letter); }
 
 QRV_API const char *msstr_rindex(const char *s, const char *sub, int n) noexcept {
     if (s == nullptr || sub == nullptr || n < 1) return nullptr;

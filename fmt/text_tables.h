@@ -109,6 +109,15 @@ inline const char *next_char(const char *p) {
     return q;
 }
 
+// The same, reading no byte at or past end: for buffers that need not be
+// terminated within their length.
+inline const char *next_char_within(const char *p, const char *end) {
+    int n = char_length(*p);
+    const char *q = p + 1;
+    while (--n > 0 && q < end && *q != '\0') ++q;
+    return q;
+}
+
 // Display columns of the character starting with first.
 constexpr int display_width(char first) {
     if (first == '\b') return -1;

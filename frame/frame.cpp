@@ -1,11 +1,11 @@
 // The init/end frame: application records, module records, the dependency
 // list and the passes that raise and lower the per-process, per-task and
 // per-thread counts. Every pass runs under the init lock.
-#include <cstdio>
 #include <cstring>
 
 #include "frame/frame_internal.h"
 #include "msbasic.h"
+#include "msfmt.h"
 #include "msos.h"
 #include "mstask.h"
 #include "msthread.h"
@@ -485,8 +485,8 @@ QRV_API void msbasic_check_end_task(void) noexcept {
                 }
                 if (*count != 0) {
                     char line[96];
-                    std::snprintf(line, sizeof line, "\nWarning: end function %p not called\n",
-                                  reinterpret_cast<void *>(g_modules.items[m].end));
+                    msfmt_buffer_lim(line, sizeof line, "\nWarning: end function %p not called\n",
+                                     reinterpret_cast<void *>(g_modules.items[m].end));
                     warn(line);
                 }
             }

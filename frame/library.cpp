@@ -3,6 +3,7 @@
 // a later part of the library is listed with no function, so that the order
 // stands in one place and each subsystem fills its own slot.
 #include "error/errstack.h"
+#include "fmt/engine.h"
 #include "frame/frame_internal.h"
 #include "io/fio.h"
 #include "msbasic.h"
@@ -50,8 +51,9 @@ bool init_task_handle(int mode) {
 }
 
 bool init_process_settings(int mode) {
-    if (mode == MSBASIC_MODE_PROCESS) set_debug_value(os::getenv("MSDEBUG"));
-    return true;
+    if (mode != MSBASIC_MODE_PROCESS) return true;
+    set_debug_value(os::getenv("MSDEBUG"));
+    return fmt::wide_process_start();
 }
 
 bool init_standard_descriptors(int mode) { return fio::init(mode); }
@@ -82,6 +84,10 @@ void end_task_handle(int mode, int) {
         space::release(task->task_handle);
         task->task_handle = nullptr;
     }
+}
+
+void end_process_files(int mode, int) {
+    if (mode == MSBASIC_MODE_PROCESS) fmt::wide_process_end();
 }
 
 void end_error_stack(int, int) {
@@ -119,7 +125,7 @@ constexpr EndStep kEndSteps[] = {
     {"space report switches", end_note_space_reports},
     {"connections", nullptr},
     {"messages", nullptr},
-    {"wide translator, environment file, initialisation file, task streams", nullptr},
+    {"wide translator, environment file, initialisation file, task streams", end_process_files},
     {"standard descriptors", fio::end},
     {"task handle", end_task_handle},
     {"error stack", end_error_stack},

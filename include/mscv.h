@@ -1,5 +1,6 @@
 /* mscv.h - number conversions: integers to and from text, big-endian byte
- * packing, range conversions and the portable float encoding.
+ * packing, range conversions, the portable float encoding, and the decimal
+ * digits of doubles and reading doubles from text.
  *
  * "long" in this family is 32 bits (int32_t / uint32_t) on every platform.
  * Every function is reentrant and may be called from any thread. Readers
@@ -190,6 +191,41 @@ QRV_API void mscv_fpu_decode(unsigned char *value, const mscv_fpu_format *format
  * values, +infinity. With mantissa_len < 1 only sign and exponent count
  * and there is no null. */
 QRV_API int mscv_fpu_cmp(const unsigned char *a, const unsigned char *b, int mantissa_len) QRV_NOEXCEPT;
+
+/* ====================================================================== */
+/* Floating-point digits and reading                                       */
+/* ====================================================================== */
+
+/* Doubles become a fixed count of rounded decimal digits (16 for double
+ * precision, 7 for single) by scaling with the powers of ten of
+ * mscv_fpu_double, the same digits on every platform; msfmt_float
+ * (msfmt.h) lays them out as text. Reentrant; the tables are constant. */
+
+/* 1e1 ... 1e15, 1e-1 ... 1e-15, and their length (15). */
+QRV_API extern const double mscv_flt_small[15];
+QRV_API extern const double mscv_flt_rsmall[15];
+QRV_API extern const int mscv_flt_nsmall;
+
+/* Writes value as an optional "-" and exactly 16 decimal digits with
+ * *exponent = E such that |value| = 0.d1d2...d16 x 10^E; zero (also -0.0)
+ * is 17 zeros with E = 1, infinities "Infinity" / "-Infinity" and NaN "NaN"
+ * with E = 1. digits needs 18 bytes. Returns the address of the NUL. The
+ * 16th digit may be a unit off the correctly rounded one. */
+QRV_API char *mscv_flt_fx(int *exponent, char *digits, double value) QRV_NOEXCEPT;
+
+/* Reads a whole text (white space around allowed) as a double: decimal with
+ * optional exponent, "Infinity"/"Inf" in any case, or "0x" and up to 8
+ * hexadecimal digits read as a signed 32-bit value. 1 on success; 0 with
+ * *value unchanged and a new report (the error stack is cleared first) of
+ * 16051 invalid character, 16052 no digits, 16053 / 16055 number too large
+ * / small (exponent), 16054 floating point overflow or 16056 floating point
+ * underflow (also for results that would be subnormal). */
+QRV_API int mscv_flt_af(double *value, const char *text) QRV_NOEXCEPT;
+
+/* 16, 7 and 3: double digits, single digits, printed exponent digits. */
+QRV_API int mscv_flt_get_dprec(void) QRV_NOEXCEPT;
+QRV_API int mscv_flt_get_sprec(void) QRV_NOEXCEPT;
+QRV_API int mscv_flt_get_dexpndigits(void) QRV_NOEXCEPT;
 
 QRV_EXTERN_C_END
 

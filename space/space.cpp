@@ -12,13 +12,13 @@
 
 #include <atomic>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 #include "error/errids.h"
 #include "msbasic.h"
 #include "mscv.h"
 #include "mserror.h"
+#include "msfmt.h"
 #include "msos.h"
 #include "mssp.h"
 #include "os/heap.h"
@@ -206,18 +206,19 @@ void print_reports() {
     char text[512];
     int pid = msos_getpid();
     if (g_end_report.exchange(false)) {
-        int n = std::snprintf(text, sizeof text,
-                              "\nPID: %d\nQuorvel internal Memory Allocation Accounting: [HWM = High Water Mark]\n"
-                              "Memory Allocated (HWM): %d bytes (%d bytes)\nNumber of Memory space (HWM): %d units "
-                              "(%d units)\nBiggest Single Allocation: %d bytes\n",
-                              pid, mssp_get_spstat(4), mssp_get_spstat(2), mssp_get_spstat(3), mssp_get_spstat(0),
-                              mssp_get_spstat(1));
-        os::write_stderr(text, static_cast<size_t>(n));
+        msfmt_buffer_lim(text, sizeof text,
+                         "\nPID: %d\nQuorvel internal Memory Allocation Accounting: [HWM = High Water Mark]\n"
+                         "Memory Allocated (HWM): %ld bytes (%ld bytes)\nNumber of Memory space (HWM): %ld units "
+                         "(%ld units)\nBiggest Single Allocation: %ld bytes\n",
+                         pid, static_cast<long>(mssp_get_spstat(4)), static_cast<long>(mssp_get_spstat(2)),
+                         static_cast<long>(mssp_get_spstat(3)), static_cast<long>(mssp_get_spstat(0)),
+                         static_cast<long>(mssp_get_spstat(1)));
+        os::write_stderr(text, std::strlen(text));
     }
     if (g_end_check.exchange(false) && g_end_warning.load() && mssp_get_spstat(3) != 0) {
-        int n = std::snprintf(text, sizeof text, "\n*** Warning: %d space(s) still allocated (pid=%d)\n",
-                              mssp_get_spstat(3), pid);
-        os::write_stderr(text, static_cast<size_t>(n));
+        msfmt_buffer_lim(text, sizeof text, "\n*** Warning: %d space(s) still allocated (pid=%d)\n", mssp_get_spstat(3),
+                         pid);
+        os::write_stderr(text, std::strlen(text));
     }
 }
 
@@ -317,10 +318,12 @@ QRV_API int mssp_reset_spstat_hwm(int selector) noexcept {
 
 QRV_API char *mssp_stat_fmt_report_for_svr(char *buf, int len) noexcept {
     if (buf == nullptr || len < 1) return nullptr;
-    std::snprintf(buf, static_cast<size_t>(len),
-                  "svpid (%d) alloc mem(HWM) %d(%d) bytes, alloc spaces(HWM) %d(%d) units, max single alloc %d bytes\n",
-                  msos_getpid(), mssp_get_spstat(4), mssp_get_spstat(2), mssp_get_spstat(3), mssp_get_spstat(0),
-                  mssp_get_spstat(1));
+    msfmt_buffer_lim(buf, len,
+                     "svpid (%d) alloc mem(HWM) %ld(%ld) bytes, alloc spaces(HWM) %ld(%ld) units, max single alloc "
+                     "%ld bytes\n",
+                     msos_getpid(), static_cast<long>(mssp_get_spstat(4)), static_cast<long>(mssp_get_spstat(2)),
+                     static_cast<long>(mssp_get_spstat(3)), static_cast<long>(mssp_get_spstat(0)),
+                     static_cast<long>(mssp_get_spstat(1)));
     return buf;
 }
 

@@ -8,6 +8,8 @@
 #include "mscv.h"
 #include "mserror.h"
 #include "msfio.h"
+#include "msfmt.h"
+#include "msnlsmsg.h"
 #include "msos.h"
 #include "msstr.h"
 #include "mstask.h"
@@ -48,6 +50,14 @@ int main(void) {
     msthread_mutex_unlock(&mutex);
     msthread_mutex_destroy(&mutex);
 
+    /* The formatting engine reads a C long for "%ld" and UTF-16 for "%ls". */
+    char text[64];
+    char *end = msfmt_buffer_lim(text, sizeof text, "%ld|%lld|%.2lf|%Q", -1L, (long long)INT64_MIN, 2.5, "q");
+    CHECK(strcmp(text, "-1|-9223372036854775808|2.50|'q'") == 0 && end == text + strlen(text));
+    double value = 0.0;
+    CHECK(mscv_flt_af(&value, " 1.5e3 ") == 1 && value == 1500.0);
+    CHECK(mscv_fpu_double->dec_digits == mscv_flt_get_dprec());
+
     int seen = 0;
     qrv_handle thread = 0;
     CHECK(msthread_thread_create(worker, &seen, 0, NULL, &thread) == 1);
@@ -66,6 +76,10 @@ int main(void) {
     unsigned char mantissa[7];
     mscv_fpu_encode(&sign, &exponent, mantissa, 7, (const unsigned char *)&one, mscv_fpu_double);
     CHECK(sign == 0 && exponent == MSCV_FPU_EXP_BIAS);
+
+    /* The catalogue's tables as plain C arrays. */
+    CHECK(msnlsmsgtables_tabmap[0].lang == MSNLSMSG_LANG_ENGLISH && msnlsmsgtables_tabmap[0].table[0].id == 16001);
+    CHECK(msnlsmsgtables_tabmap[1].table[0].id == 0 && msnlsmsgtables_offlang[10].lang == MSNLSMSG_LANG_PRIMARY);
 
     msfio_fd null_fd = MSFIO_NULL;
     CHECK(msfio_write(null_fd, "x", 1) == 1);

@@ -2,6 +2,7 @@
 // characters and display columns, copying without cutting characters, and
 // account-name validation. Cut UTF-8 sequences appear in every table.
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "msstr.h"
@@ -13,10 +14,12 @@ constexpr const char *kNull = nullptr;
 int offset(const char *p, const char *s) { return p == nullptr ? -1 : static_cast<int>(p - s); }
 
 TEST(Msstr, WhiteSpaceEnds) {
-    const struct { const char *s; int head, tail, blank; } kCases[] = {
-        {"", 0, 0, 1},         {"  ", 2, 0, 1},          {"ab  ", 0, 2, 0},
-        {" \t\n\v\f\ra\r", 6, 7, 0}, {"a b", 0, 3, 0}, {"\xC3\xA9 ", 0, 2, 0},
-        {"\x01", 0, 1, 0},     {" \xA0", 1, 2, 0},
+    const struct {
+        const char *s;
+        int head, tail, blank;
+    } kCases[] = {
+        {"", 0, 0, 1},    {"  ", 2, 0, 1},        {"ab  ", 0, 2, 0}, {" \t\n\v\f\ra\r", 6, 7, 0},
+        {"a b", 0, 3, 0}, {"\xC3\xA9 ", 0, 2, 0}, {"\x01", 0, 1, 0}, {" \xA0", 1, 2, 0},
     };
     for (const auto &c : kCases) {
         EXPECT_EQ(offset(msstr_head(c.s), c.s), c.head) << c.s;
@@ -33,25 +36,47 @@ const char *index_fn(const char *s, const char *sub, int) { return msstr_index(s
 const char *dindex_fn(const char *s, const char *sub, int) { return msstr_dindex(s, sub); }
 
 TEST(Msstr, Searching) {
-    const struct { Finder fn; const char *s, *sub; int n, pos; } kCases[] = {
-        {index_fn, "Hello", "ll", 0, 2},        {index_fn, "Hello", "LL", 0, -1},
-        {index_fn, "abc", "", 0, 0},            {index_fn, "", "a", 0, -1},
-        {index_fn, kNull, "a", 0, -1},          {index_fn, "a", kNull, 0, -1},
-        {dindex_fn, "Hello", "LL", 0, 2},       {dindex_fn, "xABcab", "cA", 0, 3},
-        {dindex_fn, "abc", "", 0, 0},           {dindex_fn, "ab", "abc", 0, -1},
-        {dindex_fn, "\xC3\x89" "a", "\xC3\xA9" "A", 0, -1},  // only ASCII letters fold
+    const struct {
+        Finder fn;
+        const char *s, *sub;
+        int n, pos;
+    } kCases[] = {
+        {index_fn, "Hello", "ll", 0, 2},
+        {index_fn, "Hello", "LL", 0, -1},
+        {index_fn, "abc", "", 0, 0},
+        {index_fn, "", "a", 0, -1},
+        {index_fn, kNull, "a", 0, -1},
+        {index_fn, "a", kNull, 0, -1},
+        {dindex_fn, "Hello", "LL", 0, 2},
+        {dindex_fn, "xABcab", "cA", 0, 3},
+        {dindex_fn, "abc", "", 0, 0},
+        {dindex_fn, "ab", "abc", 0, -1},
+        {dindex_fn,
+         "\xC3\x89"
+         "a",
+         "\xC3\xA9"
+         "A",
+         0, -1},  // only ASCII letters fold
         {dindex_fn, kNull, "", 0, -1},
-        {msstr_rindex, "abab", "ab", 1, 2},     {msstr_rindex, "abab", "ab", 2, 0},
-        {msstr_rindex, "abab", "ab", 3, -1},    {msstr_rindex, "aaa", "aa", 1, 1},
-        {msstr_rindex, "aaa", "aa", 2, 0},      {msstr_rindex, "abab", "abab", 1, 0},
-        {msstr_rindex, "abab", "ab", 0, -1},    {msstr_rindex, "abab", "ab", -1, -1},
-        {msstr_rindex, "abc", "", 1, -1},       {msstr_rindex, "ab", "abc", 1, -1},
+        {msstr_rindex, "abab", "ab", 1, 2},
+        {msstr_rindex, "abab", "ab", 2, 0},
+        {msstr_rindex, "abab", "ab", 3, -1},
+        {msstr_rindex, "aaa", "aa", 1, 1},
+        {msstr_rindex, "aaa", "aa", 2, 0},
+        {msstr_rindex, "abab", "abab", 1, 0},
+        {msstr_rindex, "abab", "ab", 0, -1},
+        {msstr_rindex, "abab", "ab", -1, -1},
+        {msstr_rindex, "abc", "", 1, -1},
+        {msstr_rindex, "ab", "abc", 1, -1},
         {msstr_rindex, kNull, "a", 1, -1},
     };
     for (const auto &c : kCases) {
         EXPECT_EQ(offset(c.fn(c.s, c.sub, c.n), c.s), c.pos) << (c.s ? c.s : "(null)") << " / " << c.sub;
     }
-    const struct { const char *s, *prefix; int result; } kHeads[] = {
+    const struct {
+        const char *s, *prefix;
+        int result;
+    } kHeads[] = {
         {"abc", "ab", 1}, {"abc", "abc", 1}, {"ab", "abc", 0}, {"abc", "", 0},
         {"", "", 0},      {kNull, "a", 0},   {"a", kNull, 0},  {"Abc", "ab", 0},
     };
@@ -69,10 +94,13 @@ TEST(Msstr, BooleanWords) {
 }
 
 TEST(Msstr, LengthsInCharactersAndColumns) {
-    const struct { const char *s; int chars, columns; } kWhole[] = {
-        {"", 0, 0},           {"a\xC3\xA9", 2, 3},         {"a\bb", 3, 1},
-        {"\x01\x7F\xF8", 3, 0}, {"\t\n", 2, 2},            {"\xC3", 1, 2},
-        {"a\xE2\x82", 2, 3},  {"\xF0\x9F\x98\x80x", 2, 3}, {"\x80\x80", 2, 4},
+    const struct {
+        const char *s;
+        int chars, columns;
+    } kWhole[] = {
+        {"", 0, 0},         {"a\xC3\xA9", 2, 3}, {"a\bb", 3, 1},      {"\x01\x7F\xF8", 3, 0},
+        {"\t\n", 2, 2},     {"\xC3", 1, 2},      {"a\xE2\x82", 2, 3}, {"\xF0\x9F\x98\x80x", 2, 3},
+        {"\x80\x80", 2, 4},
     };
     for (const auto &c : kWhole) {
         EXPECT_EQ(msstr_length_ch(c.s), c.chars) << c.s;
@@ -81,8 +109,12 @@ TEST(Msstr, LengthsInCharactersAndColumns) {
     }
     EXPECT_EQ(msstr_length_ch(kNull), 0);
     // "a", "é" (2 bytes), "b": counts by where each character starts.
-    const char *s = "a\xC3\xA9" "b";
-    const struct { int n, bytes, chars, columns; } kPrefix[] = {
+    const char *s =
+        "a\xC3\xA9"
+        "b";
+    const struct {
+        int n, bytes, chars, columns;
+    } kPrefix[] = {
         {-1, 0, 0, 0}, {0, 0, 0, 0}, {1, 1, 1, 1}, {2, 2, 2, 3}, {3, 3, 2, 3}, {4, 4, 3, 4}, {100, 4, 3, 4},
     };
     for (const auto &c : kPrefix) {
@@ -93,10 +125,14 @@ TEST(Msstr, LengthsInCharactersAndColumns) {
 }
 
 TEST(Msstr, CopyBytes) {
-    const struct { const char *src; int n; const char *written; int length, result; } kCases[] = {
-        {"abcdef", 3, "abc", 3, 3}, {"ab", 3, "ab", 3, 2}, {"ab", 2, "ab", 2, 2},
-        {"", 1, "", 1, 0},          {"abc", 0, "", 0, 0},  {"abc", -5, "", 0, 0},
-        {kNull, 2, "", 1, 0},
+    const struct {
+        const char *src;
+        int n;
+        const char *written;
+        int length, result;
+    } kCases[] = {
+        {"abcdef", 3, "abc", 3, 3}, {"ab", 3, "ab", 3, 2}, {"ab", 2, "ab", 2, 2}, {"", 1, "", 1, 0},
+        {"abc", 0, "", 0, 0},       {"abc", -5, "", 0, 0}, {kNull, 2, "", 1, 0},
     };
     for (const auto &c : kCases) {
         Guarded dst(c.n > 0 ? static_cast<size_t>(c.n) : 0);
@@ -108,11 +144,21 @@ TEST(Msstr, CopyBytes) {
 }
 
 TEST(Msstr, CopyWholeCharacters) {
-    const struct { const char *src; int n; const char *copied; } kCases[] = {
-        {"a\xC3\xA9", 2, "a"},      {"a\xC3\xA9", 3, "a\xC3\xA9"}, {"a\xC3\xA9", 1, "a"},
-        {"a\xC3\xA9", 0, ""},       {"abc", -1, ""},               {"abc", 2, "ab"},
-        {"\xE2\x82\xAC\xE2\x82\xAC", 5, "\xE2\x82\xAC"},           {"a\xE2\x82", 10, "a\xE2\x82"},
-        {"a\xE2\x82", 2, "a"},      {kNull, 3, ""},
+    const struct {
+        const char *src;
+        int n;
+        const char *copied;
+    } kCases[] = {
+        {"a\xC3\xA9", 2, "a"},
+        {"a\xC3\xA9", 3, "a\xC3\xA9"},
+        {"a\xC3\xA9", 1, "a"},
+        {"a\xC3\xA9", 0, ""},
+        {"abc", -1, ""},
+        {"abc", 2, "ab"},
+        {"\xE2\x82\xAC\xE2\x82\xAC", 5, "\xE2\x82\xAC"},
+        {"a\xE2\x82", 10, "a\xE2\x82"},
+        {"a\xE2\x82", 2, "a"},
+        {kNull, 3, ""},
     };
     for (const auto &c : kCases) {
         Guarded dst(c.n > 0 ? static_cast<size_t>(c.n) + 1 : 1);
@@ -125,8 +171,7 @@ TEST(Msstr, CopyWholeCharacters) {
 }
 
 TEST(Msstr, AccountNamesAsciiCharacterByCharacter) {
-    const char *login_chars =
-        " !$&'()-.0123456789@ABCDEFGHIJKLMNOPQRSTUVWXYZ^_`abcdefghijklmnopqrstuvwxyz{}~";
+    const char *login_chars = " !$&'()-.0123456789@ABCDEFGHIJKLMNOPQRSTUVWXYZ^_`abcdefghijklmnopqrstuvwxyz{}~";
     for (int c = 1; c < 128; ++c) {
         char s[3] = {'x', static_cast<char>(c), '\0'};
         EXPECT_EQ(msstr_check_login(s), std::strchr(login_chars, c) != nullptr) << "byte " << c;
@@ -135,11 +180,26 @@ TEST(Msstr, AccountNamesAsciiCharacterByCharacter) {
 }
 
 TEST(Msstr, AccountNamesNamedCases) {
-    const struct { const char *s; int login, passwd; } kCases[] = {
-        {" bob", 0, 1},          {"bob#", 0, 1},         {"", 1, 1},          {kNull, 0, 0},
-        {"b\xC3", 0, 0},         {"b\xC3\xA9", 1, 1},     {"\xC3" "a", 0, 0},  {"\x80", 1, 1},
-        {"\xF8", 0, 0},          {"\xFF", 0, 0},          {"\xF0\x9F\x98\x80", 1, 1},
-        {"\xF0\x9F\x98", 0, 0},  {"a\tb", 0, 0},          {"\xE2\x82\xAC", 1, 1},
+    const struct {
+        const char *s;
+        int login, passwd;
+    } kCases[] = {
+        {" bob", 0, 1},
+        {"bob#", 0, 1},
+        {"", 1, 1},
+        {kNull, 0, 0},
+        {"b\xC3", 0, 0},
+        {"b\xC3\xA9", 1, 1},
+        {"\xC3"
+         "a",
+         0, 0},
+        {"\x80", 1, 1},
+        {"\xF8", 0, 0},
+        {"\xFF", 0, 0},
+        {"\xF0\x9F\x98\x80", 1, 1},
+        {"\xF0\x9F\x98", 0, 0},
+        {"a\tb", 0, 0},
+        {"\xE2\x82\xAC", 1, 1},
         {"\xC3\xC3\xA9", 0, 0},  // a lead byte where a continuation byte must be
     };
     for (const auto &c : kCases) {
@@ -149,3 +209,12 @@ TEST(Msstr, AccountNamesNamedCases) {
 }
 
 }  // namespace
+
+// A buffer of exactly n bytes, not terminated and ending inside a character:
+// the sanitizer build catches any read past it.
+TEST(MsstrBounded, LengthsReadNothingPastTheLimit) {
+    std::unique_ptr<char[]> exact(new char[3]{'a', '\xE3', '\x81'});
+    EXPECT_EQ(msstr_nlength_ch(exact.get(), 3), 2);
+    EXPECT_EQ(msstr_nlength_disp(exact.get(), 3), 3);
+    EXPECT_EQ(msstr_nlength_disp(exact.get(), 1), 1);
+}
