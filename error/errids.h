@@ -74,3 +74,13 @@ inline constexpr int32_t kFloatOverflow = 16054;     // "floating point overflow
 inline constexpr int32_t kFloatUnderflow = 16056;    // "floating point underflow"
 
 }  // namespace qrv::err
+
+namespace qrv::err {
+
+// Buffered streams.
+inline constexpr int32_t kNonEmptyInputBuffer = 16251;  // "attempt to de-allocate non-empty input buffer"
+inline constexpr int32_t kInputOnOutputStream = 16252;  // "input operation not supported for output file"
+inline constexpr int32_t kOutputOnInputStream = 16253;  // "output operation not supported for input file"
+inline constexpr int32_t kInvalidStreamAccess = 16254;  // "invalid access argument to mssio_open"
+
+}  // namespace qrv::err

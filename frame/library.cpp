@@ -6,6 +6,7 @@
 #include "fmt/engine.h"
 #include "frame/frame_internal.h"
 #include "io/fio.h"
+#include "io/stream.h"
 #include "msbasic.h"
 #include "msconn.h"
 #include "msos.h"
@@ -53,6 +54,7 @@ bool init_task_handle(int mode) {
 bool init_process_settings(int mode) {
     if (mode != MSBASIC_MODE_PROCESS) return true;
     set_debug_value(os::getenv("MSDEBUG"));
+    sio::attach_standard();
     return fmt::wide_process_start();
 }
 
@@ -86,8 +88,9 @@ void end_task_handle(int mode, int) {
     }
 }
 
-void end_process_files(int mode, int) {
+void end_process_files(int mode, int orderly) {
     if (mode == MSBASIC_MODE_PROCESS) fmt::wide_process_end();
+    sio::end(mode, orderly);
 }
 
 void end_error_stack(int, int) {
@@ -113,7 +116,7 @@ constexpr InitStep kInitSteps[] = {
     {"error stack", init_error_stack},
     {"task handle", init_task_handle},
     {"standard descriptors and their redirection", init_standard_descriptors},
-    {"task streams", nullptr},
+    {"task streams", sio::init},
     {"installation, initialisation file, environment file, MSDEBUG, wide translator", init_process_settings},
     {"messages and NLS files, id-only mode, thread exit strategy", init_messages},
     {"temporary directory, socket layer, random generator, time", nullptr},
@@ -125,7 +128,7 @@ constexpr EndStep kEndSteps[] = {
     {"space report switches", end_note_space_reports},
     {"connections", nullptr},
     {"messages", nullptr},
-    {"wide translator, environment file, initialisation file, task streams", end_process_files},
+    {"wide translator, environment file, initialisation file, task streams (modes 1, 2)", end_process_files},
     {"standard descriptors", fio::end},
     {"task handle", end_task_handle},
     {"error stack", end_error_stack},

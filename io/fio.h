@@ -18,7 +18,7 @@ struct Descriptor {
     uint8_t binary;
     uint8_t cr_pending;
     uint8_t pending_byte;
-    uint8_t reserved;
+    uint8_t may_raise_sigpipe;  // a pipe or socket: writes hold SIGPIPE back
     uint32_t magic;
 };
 

@@ -176,7 +176,7 @@ int write_text(Descriptor *d, const char *source, int count) {
             chunk[n++] = source[i++];
         }
         uint32_t done = 0;
-        if (!msos_writefile(d->handle, chunk, n, &done, nullptr)) {
+        if (!qrv::os::write_handle(d->handle, chunk, n, &done, d->may_raise_sigpipe)) {
             if (written == 0) {
                 report(errno, err::kCannotWriteFile);
                 return -1;
@@ -245,6 +245,8 @@ msfio_fd make(qrv_handle handle, bool binary) noexcept {
     if (d == nullptr) return MSFIO_NONE;
     d->handle = handle;
     d->binary = binary ? 1 : 0;
+    uint32_t type = msos_getfiletype(handle);
+    d->may_raise_sigpipe = type != MSOS_FILE_TYPE_DISK && type != MSOS_FILE_TYPE_CHAR;
     d->magic = kDescriptorMagic;
     return reinterpret_cast<msfio_fd>(d);
 }
@@ -379,7 +381,7 @@ QRV_API int msfio_write(msfio_fd fd, const void *buffer, int count) noexcept {
     if (count == 0) return 0;
     if (qrv::fio::converts(d)) return qrv::fio::write_text(d, static_cast<const char *>(buffer), count);
     uint32_t done = 0;
-    if (!msos_writefile(d->handle, buffer, static_cast<uint32_t>(count), &done, nullptr)) {
+    if (!qrv::os::write_handle(d->handle, buffer, static_cast<uint32_t>(count), &done, d->may_raise_sigpipe)) {
         report(errno, err::kCannotWriteFile);
         return -1;
     }

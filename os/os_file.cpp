@@ -56,7 +56,8 @@ bool refuse_nul(const char *path) {
 // consumed before the old mask returns.
 class SigpipeGuard {
 public:
-    SigpipeGuard() {
+    explicit SigpipeGuard(bool needed) {
+        if (!needed) return;
         sigemptyset(&pipe_);
         sigaddset(&pipe_, SIGPIPE);
         blocked_ = pthread_sigmask(SIG_BLOCK, &pipe_, &old_) == 0 && !sigismember(&old_, SIGPIPE);
@@ -284,8 +285,12 @@ QRV_API int msos_readfile(qrv_handle handle, void *buffer, uint32_t count_, uint
     return 1;
 }
 
-QRV_API int msos_writefile(qrv_handle handle, const void *buffer, uint32_t count_, uint32_t *done,
-                           msos_overlapped * /*overlapped*/) noexcept {
+}  // extern "C"
+
+namespace qrv::os {
+
+int write_handle(qrv_handle handle, const void *buffer, uint32_t count_, uint32_t *done,
+                 bool may_raise_sigpipe) noexcept {
     count(kWriteCalls, 1);
     if (done != nullptr) *done = 0;
     if (!is_fd(handle)) {
@@ -299,7 +304,7 @@ QRV_API int msos_writefile(qrv_handle handle, const void *buffer, uint32_t count
     if (count_ == 0) return 1;
     const char *bytes = static_cast<const char *>(buffer);
     uint32_t written = 0;
-    SigpipeGuard guard;
+    SigpipeGuard guard(may_raise_sigpipe);
     while (written < count_) {
         ssize_t n = g_sys.write(fd_of(handle), bytes + written, count_ - written);  // EINTR: retried
         if (n < 0 && errno == EINTR) continue;
@@ -317,6 +322,15 @@ QRV_API int msos_writefile(qrv_handle handle, const void *buffer, uint32_t count
     if (written == count_) return 1;
     errno = err;
     return written > 0 ? 1 : 0;
+}
+
+}  // namespace qrv::os
+
+extern "C" {
+
+QRV_API int msos_writefile(qrv_handle handle, const void *buffer, uint32_t count_, uint32_t *done,
+                           msos_overlapped * /*overlapped*/) noexcept {
+    return qrv::os::write_handle(handle, buffer, count_, done, true);
 }
 
 QRV_API uint32_t msos_setfilepointer(qrv_handle handle, int32_t low, int32_t *high, uint32_t method) noexcept {

@@ -78,4 +78,12 @@ bool bigmem_free(void *block) noexcept;
 void *heap_realloc(void *block, size_t size) noexcept;
 void heap_free(void *block) noexcept;
 
+// msos_writefile with the choice of holding SIGPIPE back: only pipes and
+// sockets can raise it, and holding it costs two system calls per write.
+int write_handle(qrv_handle handle, const void *buffer, uint32_t count, uint32_t *done,
+                 bool may_raise_sigpipe) noexcept;
+
+// True when handle (a file descriptor) is a terminal.
+bool is_terminal(qrv_handle handle) noexcept;
+
 }  // namespace qrv::os

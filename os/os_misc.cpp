@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
 #include <cstdlib>
 
 #include "msos.h"
@@ -173,6 +174,10 @@ void write_stderr(const char *text, size_t length) noexcept {
         length -= static_cast<size_t>(n);
     }
     errno = saved;
+}
+
+bool is_terminal(qrv_handle handle) noexcept {
+    return handle >= 0 && handle <= INT32_MAX && isatty(static_cast<int>(handle)) == 1;
 }
 
 const char *getenv(const char *name) noexcept { return name == nullptr ? nullptr : ::getenv(name); }
