@@ -27,6 +27,21 @@ struct ThreadBlock {
 inline constexpr int kConnectionSlot = 12;
 inline constexpr int kAnchorSlot = 13;
 
+// The task handle (a handle of MSHANDLE_TASK_SIZE bytes): the fields the
+// library uses; the rest is zero.
+struct TaskHandle {
+    uint32_t magic;     // MSHANDLE_TASK_MAGIC
+    void *connections;  // the task's connection list
+    void *streams;      // the task's stream table
+};
+static_assert(sizeof(TaskHandle) <= 128, "task handle too small");
+
+// The current task's handle, or null.
+inline TaskHandle *current_task_handle() noexcept {
+    mstask_block *task = mstask_api_get_task();
+    return task != nullptr ? static_cast<TaskHandle *>(task->task_handle) : nullptr;
+}
+
 // The library's per-thread anchor in workspace slot 13.
 struct Anchor {
     void *error_stack;

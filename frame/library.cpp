@@ -6,6 +6,8 @@
 #include "fmt/engine.h"
 #include "frame/frame_internal.h"
 #include "frame/settings.h"
+#include "io/fio.h"
+#include "io/stream.h"
 #include "msbasic.h"
 #include "msconn.h"
 #include "msos.h"
@@ -66,8 +68,14 @@ bool init_process_settings(int mode) {
     if (mode != MSBASIC_MODE_PROCESS) return true;
     if (!settings::resolve_installation() || !vars::load_initfile() || !vars::load_envfile()) return false;
     set_debug_value(msvars_getenv("MSDEBUG"));
+    // An environment file may name other standard files than the process
+    // environment did.
+    if (msvars_envfile_get_vars() != nullptr && !fio::redirect()) return false;
+    sio::attach_standard();
     return fmt::wide_process_start();
 }
+
+bool init_standard_descriptors(int mode) { return fio::init(mode); }
 
 bool init_tmpdir(int mode) { return mode != MSBASIC_MODE_PROCESS || settings::choose_tmpdir(); }
 
@@ -99,10 +107,12 @@ void end_task_handle(int mode, int) {
     }
 }
 
-void end_process_files(int mode, int) {
-    if (mode != MSBASIC_MODE_PROCESS) return;
-    fmt::wide_process_end();
-    vars::release_files();
+void end_process_files(int mode, int orderly) {
+    if (mode == MSBASIC_MODE_PROCESS) {
+        fmt::wide_process_end();
+        vars::release_files();
+    }
+    sio::end(mode, orderly);
 }
 
 void end_error_stack(int, int) {
@@ -130,8 +140,8 @@ constexpr InitStep kInitSteps[] = {
     {"per-thread anchor", init_anchor},
     {"error stack", init_error_stack},
     {"task handle", init_task_handle},
-    {"standard descriptors and their redirection", nullptr},
-    {"task streams", nullptr},
+    {"standard descriptors and their redirection", init_standard_descriptors},
+    {"task streams", sio::init},
     {"installation, initialisation file, environment file, MSDEBUG, wide translator", init_process_settings},
     {"messages and NLS files, id-only mode, thread exit strategy", init_messages},
     {"temporary directory, socket layer, random generator, time", init_tmpdir},
@@ -143,8 +153,8 @@ constexpr EndStep kEndSteps[] = {
     {"space report switches", end_note_space_reports},
     {"connections", nullptr},
     {"messages", nullptr},
-    {"wide translator, environment file, initialisation file, task streams", end_process_files},
-    {"standard descriptors", nullptr},
+    {"wide translator, environment file, initialisation file, task streams (modes 1, 2)", end_process_files},
+    {"standard descriptors", fio::end},
     {"task handle", end_task_handle},
     {"error stack", end_error_stack},
     {"per-thread anchor", end_anchor},

@@ -2,7 +2,14 @@
  *
  * msos_ functions wrap one platform call each and report nothing on the error
  * stack; the operating-system error they leave is msos_geterror() (errno).
- * Error numbers in this family are errno values. None of them takes a lock.
+ * mseos_ functions call the matching msos_ function and, on failure, start a
+ * new report with 16151 "O/S error %ld: %s" (the errno value and its text)
+ * and push their own error id on top; errno is left as the failure set it.
+ * Error numbers and "platform status" results in this family are errno
+ * values. The names and constants follow the calls they stand for on other
+ * systems; results are "nonzero on success" unless a comment says otherwise.
+ * Unless a comment says otherwise a function is thread-safe and takes no
+ * lock of the library.
  */
 #ifndef MSOS_H
 #define MSOS_H
@@ -59,12 +66,404 @@ typedef uint32_t (*msos_thread_routine)(void *arg);
 #define MSOS_WAIT_FAILED 0xFFFFFFFFu
 QRV_API qrv_handle msos_createthread(void *security, uint32_t stack_size, msos_thread_routine routine, void *arg,
                                      uint32_t flags, uint32_t *thread_id) QRV_NOEXCEPT;
-/* Waits up to timeout_ms (MSOS_INFINITE: no limit) for a thread handle to end:
- * MSOS_WAIT_OBJECT_0, MSOS_WAIT_TIMEOUT or MSOS_WAIT_FAILED. */
+/* Waits up to timeout_ms (MSOS_INFINITE: no limit) for a thread handle to end
+ * or an event to be signalled (an automatic-reset event is consumed):
+ * MSOS_WAIT_OBJECT_0, MSOS_WAIT_TIMEOUT or MSOS_WAIT_FAILED (EBADF). */
 QRV_API uint32_t msos_waitforsingleobject(qrv_handle handle, uint32_t timeout_ms) QRV_NOEXCEPT;
-/* Closes a thread handle (the thread goes on, detached) or a file
- * descriptor. Nonzero on success. */
+/* Closes a thread handle (the thread goes on, detached), an event, a file
+ * mapping, a search handle or a file descriptor (close(2), never retried).
+ * Nonzero on success; 0 with EBADF for anything else. */
 QRV_API int msos_closehandle(qrv_handle handle) QRV_NOEXCEPT;
+
+#if defined(__GNUC__)
+#define MSOS_NORETURN __attribute__((noreturn))
+#else
+#define MSOS_NORETURN
+#endif
+
+/* ---- Records shared by several calls -------------------------------------- */
+
+/* Security attributes: only inherit_handle has an effect (nonzero: the new
+ * handle survives exec in child processes). */
+typedef struct msos_security_attributes {
+    uint32_t length;
+    void *security_descriptor;
+    int inherit_handle;
+} msos_security_attributes;
+
+/* A security descriptor is recorded but grants nothing: files get their modes
+ * from the umask (0666 & ~umask, directories 0777 & ~umask). */
+typedef struct msos_security_descriptor {
+    uint32_t revision;
+    int dacl_present;
+    void *dacl;
+    int dacl_defaulted;
+} msos_security_descriptor;
+
+/* Carries the starting offset of a byte-range lock (offset_high:offset). */
+typedef struct msos_overlapped {
+    uintptr_t internal;
+    uintptr_t internal_high;
+    uint32_t offset;
+    uint32_t offset_high;
+    qrv_handle event;
+} msos_overlapped;
+
+/* One directory entry: its attribute bits, times in seconds since 1970
+ * (change_time is the inode's status change), size and UTF-8 name. */
+typedef struct msos_find_data {
+    uint32_t attributes;
+    int64_t change_time;
+    int64_t access_time;
+    int64_t write_time;
+    uint64_t size;
+    char name[256];
+} msos_find_data;
+
+/* ---- Files, directories and paths ------------------------------------------ */
+
+#define MSOS_GENERIC_READ 0x80000000u
+#define MSOS_GENERIC_WRITE 0x40000000u
+#define MSOS_FILE_APPEND_DATA 0x00000004u
+#define MSOS_FILE_SHARE_READ 1u
+#define MSOS_FILE_SHARE_WRITE 2u
+#define MSOS_FILE_SHARE_DELETE 4u
+#define MSOS_CREATE_NEW 1u
+#define MSOS_CREATE_ALWAYS 2u
+#define MSOS_OPEN_EXISTING 3u
+#define MSOS_OPEN_ALWAYS 4u
+#define MSOS_TRUNCATE_EXISTING 5u
+#define MSOS_FILE_ATTRIBUTE_READONLY 0x01u
+#define MSOS_FILE_ATTRIBUTE_DIRECTORY 0x10u
+#define MSOS_FILE_ATTRIBUTE_NORMAL 0x80u
+#define MSOS_FILE_ATTRIBUTE_TEMPORARY 0x100u
+#define MSOS_FILE_FLAG_WRITE_THROUGH 0x80000000u
+#define MSOS_FILE_FLAG_DELETE_ON_CLOSE 0x04000000u
+#define MSOS_INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+#define MSOS_FILE_BEGIN 0u
+#define MSOS_FILE_CURRENT 1u
+#define MSOS_FILE_END 2u
+#define MSOS_INVALID_SET_FILE_POINTER 0xFFFFFFFFu
+#define MSOS_FILE_TYPE_UNKNOWN 0u
+#define MSOS_FILE_TYPE_DISK 1u
+#define MSOS_FILE_TYPE_CHAR 2u
+#define MSOS_FILE_TYPE_PIPE 3u
+#define MSOS_LOCKFILE_FAIL_IMMEDIATELY 1u
+#define MSOS_LOCKFILE_EXCLUSIVE_LOCK 2u
+/* msos_findnextfile's error at the end of a listing. */
+#define MSOS_NO_MORE_FILES 2 /* ENOENT */
+
+/* Opens or creates path ("nul" in any case names /dev/null): access is any
+ * of GENERIC_READ, GENERIC_WRITE, FILE_APPEND_DATA (alone: appends only);
+ * disposition one of CREATE_NEW .. TRUNCATE_EXISTING; flags WRITE_THROUGH
+ * (O_DSYNC), DELETE_ON_CLOSE (the name is removed right after the open),
+ * ATTRIBUTE_TEMPORARY (mode 0600). share and template are ignored. Returns a
+ * file descriptor, or QRV_INVALID_HANDLE. Counts one open. */
+QRV_API qrv_handle msos_createfile(const char *path, uint32_t access, uint32_t share,
+                                   msos_security_attributes *security, uint32_t disposition, uint32_t flags,
+                                   qrv_handle template_file) QRV_NOEXCEPT;
+/* Reads up to count bytes (one read(2), EINTR retried). 1 on success (0 bytes
+ * at end of file), 0 on failure; *done (when given) is always written.
+ * Counts one read call, and the bytes on success. overlapped is ignored. */
+QRV_API int msos_readfile(qrv_handle handle, void *buffer, uint32_t count, uint32_t *done,
+                          msos_overlapped *overlapped) QRV_NOEXCEPT;
+/* Writes count bytes, completing short writes and retrying EINTR; SIGPIPE
+ * is held back, a closed pipe gives EPIPE. 1 when every byte was written,
+ * also 1 when the system refused after part was written (*done < count,
+ * errno the reason), 0 when nothing was written. *done is always written. */
+QRV_API int msos_writefile(qrv_handle handle, const void *buffer, uint32_t count, uint32_t *done,
+                           msos_overlapped *overlapped) QRV_NOEXCEPT;
+/* Moves the file position. With high null the distance is the signed 32-bit
+ * low and a new position beyond 0xFFFFFFFE fails (EOVERFLOW, position kept);
+ * else the distance is *high:low and *high receives the new position's high
+ * half. Returns the new low half or MSOS_INVALID_SET_FILE_POINTER; on success
+ * errno is 0, so a genuine low half of all bits set can be told apart. */
+QRV_API uint32_t msos_setfilepointer(qrv_handle handle, int32_t low, int32_t *high, uint32_t method) QRV_NOEXCEPT;
+/* Cuts or extends the file at the current position. */
+QRV_API int msos_setendoffile(qrv_handle handle) QRV_NOEXCEPT;
+/* fsync(2). */
+QRV_API int msos_flushfilebuffers(qrv_handle handle) QRV_NOEXCEPT;
+/* MSOS_FILE_TYPE_DISK (regular files, directories, block devices), _CHAR,
+ * _PIPE (pipes and sockets), or _UNKNOWN with errno set on failure. */
+QRV_API uint32_t msos_getfiletype(qrv_handle handle) QRV_NOEXCEPT;
+/* MSOS_FILE_ATTRIBUTE_DIRECTORY for directories, _NORMAL for other files,
+ * plus _READONLY when nobody may write; MSOS_INVALID_FILE_ATTRIBUTES when the
+ * path cannot be examined (symbolic links are followed). */
+QRV_API uint32_t msos_getfileattributes(const char *path) QRV_NOEXCEPT;
+/* Byte-range locks (open file description locks, F_OFD_SETLK/SETLKW): the
+ * range starts at overlapped's offset and is length_high:length_low long
+ * (0 is refused). EXCLUSIVE_LOCK needs a descriptor open for writing;
+ * FAIL_IMMEDIATELY fails with EAGAIN when another description holds it. */
+QRV_API int msos_lockfileex(qrv_handle handle, uint32_t flags, uint32_t reserved, uint32_t length_low,
+                            uint32_t length_high, msos_overlapped *overlapped) QRV_NOEXCEPT;
+QRV_API int msos_unlockfileex(qrv_handle handle, uint32_t reserved, uint32_t length_low, uint32_t length_high,
+                              msos_overlapped *overlapped) QRV_NOEXCEPT;
+/* An anonymous pipe; both ends are inheritable only when security says so.
+ * size is advisory and ignored. */
+QRV_API int msos_createpipe(qrv_handle *read_end, qrv_handle *write_end, msos_security_attributes *security,
+                            uint32_t size) QRV_NOEXCEPT;
+/* 0 on success, -1 on failure. msos_rename never replaces an existing target
+ * (EEXIST). */
+QRV_API int msos_mkdir(const char *path) QRV_NOEXCEPT;
+QRV_API int msos_rmdir(const char *path) QRV_NOEXCEPT;
+QRV_API int msos_chdir(const char *path) QRV_NOEXCEPT;
+QRV_API int msos_unlink(const char *path) QRV_NOEXCEPT;
+QRV_API int msos_rename(const char *old_path, const char *new_path) QRV_NOEXCEPT;
+/* The current directory in buffer, or null when it (with its NUL) does not
+ * fit (ERANGE) or cannot be read. */
+QRV_API char *msos_getcwd(char *buffer, int size) QRV_NOEXCEPT;
+/* The absolute form of path (joined to the current directory, "." and ".."
+ * resolved by text, repeated '/' folded; links are not followed and nothing
+ * need exist). Fits: copied, returns its length, *file_part (when given)
+ * points at the last component or is null when the result ends in '/'.
+ * Does not fit: nothing copied, returns the length with its NUL. 0 on
+ * failure. */
+QRV_API int msos_getfullpathname(const char *path, int size, char *buffer, char **file_part) QRV_NOEXCEPT;
+/* Looks for name (with extension appended when name has no '.') in the
+ * ':'-separated directories of search_path, or, when it is null, in the
+ * current directory and then $PATH; a name with a '/' is taken as it is.
+ * Result and buffer rules as msos_getfullpathname; 0 (ENOENT) when no file
+ * is found. *file_part is set to buffer first. */
+QRV_API int msos_searchpath(const char *search_path, const char *name, const char *extension, int size, char *buffer,
+                            char **file_part) QRV_NOEXCEPT;
+/* Directory listing: pattern is "directory/wildcards" (fnmatch, case
+ * sensitive, a final "*.*" matches every name; "." and ".." are listed).
+ * findfirstfile returns a search handle and the first entry, or
+ * QRV_INVALID_HANDLE (ENOENT when nothing matches); findnextfile fails with
+ * MSOS_NO_MORE_FILES at the end. A handle is used by one thread at a time. */
+QRV_API qrv_handle msos_findfirstfile(const char *pattern, msos_find_data *data) QRV_NOEXCEPT;
+QRV_API int msos_findnextfile(qrv_handle search, msos_find_data *data) QRV_NOEXCEPT;
+QRV_API int msos_findclose(qrv_handle search) QRV_NOEXCEPT;
+
+/* Process-wide I/O counters, in this order: read calls, write calls, bytes
+ * read, bytes written, opens. Unsynchronised (updates from threads racing
+ * each other may be lost) and wrapping. stat_get: 0, or -1 for a null array. */
+QRV_API int msosfileio_stat_get(uint32_t counters[5]) QRV_NOEXCEPT;
+QRV_API int msosfileio_stat_reset(void) QRV_NOEXCEPT;
+
+/* ---- Environment, user and process ---------------------------------------- */
+
+/* The value of name: fits in size bytes with its NUL: copied, returns its
+ * length; else nothing copied and returns the length with its NUL. 0 when
+ * the variable is not set (or empty). Not safe against concurrent changes
+ * of the environment. */
+QRV_API int msos_getenvironmentvariable(const char *name, char *buffer, int size) QRV_NOEXCEPT;
+/* Sets name to a copy of value; a null value removes the variable. */
+QRV_API int msos_setenvironmentvariable(const char *name, const char *value) QRV_NOEXCEPT;
+/* "NAME=VALUE" sets NAME to a copy of VALUE ("NAME=" sets it empty); 0, or
+ * -1 when there is no '=' or no name. */
+QRV_API int msos_putenv(const char *text) QRV_NOEXCEPT;
+/* Replaces each %NAME% of a set variable by its value (others are kept as
+ * written). Returns the expanded length with its NUL; buffer is filled only
+ * when given and large enough; 0 on failure. */
+QRV_API int msos_expandenvironmentstrings(const char *text, char *buffer, int size) QRV_NOEXCEPT;
+/* The effective user's login name (password database, else $USER). 1 when
+ * it fitted; else 0. *size becomes its length with NUL whenever the name was
+ * found. */
+QRV_API int msos_getusername(char *buffer, int *size) QRV_NOEXCEPT;
+/* Exit strategy 0: flushes the C streams and ends the process with code
+ * (atexit handlers and the library's own teardown run). Strategy 1: ends
+ * only the calling thread with code. */
+QRV_API MSOS_NORETURN void msos_exit(int code) QRV_NOEXCEPT;
+/* Ends the calling thread; a thread made by msos_createthread reports code
+ * as its exit code. */
+QRV_API MSOS_NORETURN void msos_exit_thread(uint32_t code) QRV_NOEXCEPT;
+/* Ends the process at once with exit code 99 (no handlers, no flushing). */
+QRV_API MSOS_NORETURN void msos_abort(void) QRV_NOEXCEPT;
+/* Installs handler (SA_RESTART, not reset after delivery) for SIGINT,
+ * SIGQUIT, SIGILL, SIGABRT, SIGFPE, SIGSEGV or SIGTERM and returns the
+ * previous handler; any other signal returns null and installs nothing. */
+typedef void (*msos_signal_handler)(int signal_number);
+QRV_API msos_signal_handler msos_signal(int signal_number, msos_signal_handler handler) QRV_NOEXCEPT;
+/* Sleeps whole seconds; a signal does not cut the sleep short. */
+QRV_API void msos_sleep(uint32_t seconds) QRV_NOEXCEPT;
+/* Sleeps seconds * 1000 milliseconds (truncated); returns at once for values
+ * not greater than 0 (and NaN). */
+QRV_API void msos_sleep_ex(double seconds) QRV_NOEXCEPT;
+/* Sleeps one millisecond. */
+QRV_API void msos_relinquish_process(void) QRV_NOEXCEPT;
+/* Writes prompt to standard error and reads a password: from the terminal
+ * (/dev/tty, echo off, each character echoed as '*' on standard output,
+ * Enter ends, a control character starts over), or without a terminal one
+ * line of standard input. At most size-1 characters are kept; returns
+ * buffer, or null when size is below 2 or buffer is null. Not thread-safe. */
+QRV_API char *msos_getpass(const char *prompt, char *buffer, int size) QRV_NOEXCEPT;
+/* A key from a path and a one-byte project id (the path must exist), or -1. */
+QRV_API int32_t msos_ftok(const char *path, int project_id) QRV_NOEXCEPT;
+/* Calls main_fn(argc, argv converted from UTF-16 to UTF-8) and returns its
+ * result, or 199 (main_fn not called) when an argument cannot be converted
+ * or memory runs out. argv must end with a null pointer. */
+typedef int (*msos_main_fn)(int argc, char **argv);
+QRV_API int msos_wmain_wrapper(int argc, qrv_wchar **argv, msos_main_fn main_fn) QRV_NOEXCEPT;
+
+/* ---- Dynamic libraries ------------------------------------------------------ */
+
+/* dlopen(path, RTLD_NOW) with the path as given; null on failure. */
+QRV_API void *msos_dlopen(const char *path) QRV_NOEXCEPT;
+/* Null on success with *address set; else *address is null and the result
+ * is msos_dlerror()'s text. */
+QRV_API const char *msos_dlsym(void *module, const char *symbol, void **address) QRV_NOEXCEPT;
+QRV_API int msos_dlclose(void *module) QRV_NOEXCEPT;
+/* The loader's last error text on this thread (else the text of errno);
+ * valid until this thread's next call. Never null. */
+QRV_API const char *msos_dlerror(void) QRV_NOEXCEPT;
+
+/* ---- Registry ---------------------------------------------------------------
+ * Linux has no registry: every key is unknown. Opening and querying give
+ * ENOENT, creating and setting give ENOTSUP (status results are errno
+ * values, 0 would be success), closing and flushing fail with EBADF. Out
+ * keys become 0; other out arguments are left alone. */
+typedef intptr_t msos_hkey;
+QRV_API int32_t msos_regcreatekeyex(msos_hkey parent, const char *sub_key, uint32_t reserved, char *class_name,
+                                    uint32_t options, uint32_t access, msos_security_attributes *security,
+                                    msos_hkey *key, uint32_t *disposition) QRV_NOEXCEPT;
+QRV_API int32_t msos_regopenkeyex(msos_hkey parent, const char *sub_key, uint32_t options, uint32_t access,
+                                  msos_hkey *key) QRV_NOEXCEPT;
+QRV_API int32_t msos_regqueryvalueex(msos_hkey key, const char *value_name, uint32_t *reserved, uint32_t *type,
+                                     void *data, uint32_t *size) QRV_NOEXCEPT;
+QRV_API int32_t msos_regsetvalueex(msos_hkey key, const char *value_name, uint32_t reserved, uint32_t type,
+                                   const void *data, uint32_t size) QRV_NOEXCEPT;
+QRV_API int msos_regclosekey(msos_hkey key) QRV_NOEXCEPT;
+QRV_API int msos_regflushkey(msos_hkey key) QRV_NOEXCEPT;
+
+/* ---- Events, waits, standard handles, mappings ------------------------------ */
+
+#define MSOS_WAIT_ABANDONED 0x80u
+/* An event (manual or automatic reset). A name makes the event shared
+ * within the process: creating an existing name returns a new handle to the
+ * same event (errno EEXIST, initial state ignored). Returns 0 on failure.
+ * Closing a handle while another thread waits on it is not allowed. */
+QRV_API qrv_handle msos_createevent(msos_security_attributes *security, int manual_reset, int initial_state,
+                                    const char *name) QRV_NOEXCEPT;
+/* Signals the event: all waiters (manual reset) or one (automatic reset). */
+QRV_API int msos_setevent(qrv_handle event) QRV_NOEXCEPT;
+/* Waits for any (wait_all 0) or all of count (1..64) thread and event
+ * handles: MSOS_WAIT_OBJECT_0 + the index of the first signalled one (wait
+ * any), MSOS_WAIT_OBJECT_0 (wait all), MSOS_WAIT_TIMEOUT or
+ * MSOS_WAIT_FAILED (EINVAL, EBADF). Automatic-reset events are consumed. */
+QRV_API uint32_t msos_waitformultipleobjects(uint32_t count, const qrv_handle *handles, int wait_all,
+                                             uint32_t timeout_ms) QRV_NOEXCEPT;
+/* Threads cannot be ended from outside on Linux: always 0 (ENOTSUP). */
+QRV_API int msos_terminatethread(qrv_handle thread, uint32_t exit_code) QRV_NOEXCEPT;
+
+#define MSOS_STD_INPUT_HANDLE ((uint32_t)-10)
+#define MSOS_STD_OUTPUT_HANDLE ((uint32_t)-11)
+#define MSOS_STD_ERROR_HANDLE ((uint32_t)-12)
+/* The process's standard handles: a table, first 0, 1 and 2, that child
+ * processes receive as their standard input, output and error. Setting an
+ * entry does not change the descriptors 0 to 2 of this process.
+ * getstdhandle returns QRV_INVALID_HANDLE (EINVAL) for an unknown selector. */
+QRV_API qrv_handle msos_getstdhandle(uint32_t which) QRV_NOEXCEPT;
+QRV_API int msos_setstdhandle(uint32_t which, qrv_handle handle) QRV_NOEXCEPT;
+#define MSOS_HANDLE_FLAG_INHERIT 1u
+#define MSOS_HANDLE_FLAG_PROTECT_FROM_CLOSE 2u
+/* HANDLE_FLAG_INHERIT in mask: flags decide whether the descriptor survives
+ * exec; PROTECT_FROM_CLOSE is accepted and ignored. EBADF for a handle that
+ * is not an open descriptor. */
+QRV_API int msos_sethandleinformation(qrv_handle handle, uint32_t mask, uint32_t flags) QRV_NOEXCEPT;
+
+/* Records revision 1 (other revisions fail, EINVAL) / the DACL fields. */
+QRV_API int msos_initializesecuritydescriptor(msos_security_descriptor *descriptor, uint32_t revision) QRV_NOEXCEPT;
+QRV_API int msos_setsecuritydescriptordacl(msos_security_descriptor *descriptor, int present, void *dacl,
+                                           int defaulted) QRV_NOEXCEPT;
+
+#define MSOS_PAGE_READONLY 0x02u
+#define MSOS_PAGE_READWRITE 0x04u
+#define MSOS_PAGE_WRITECOPY 0x08u
+#define MSOS_FILE_MAP_COPY 0x01u
+#define MSOS_FILE_MAP_WRITE 0x02u
+#define MSOS_FILE_MAP_READ 0x04u
+#define MSOS_FILE_MAP_ALL_ACCESS 0x000F001Fu
+/* A mapping of file (QRV_INVALID_HANDLE: of fresh memory) with size
+ * high:low (0: the file's size; a larger size extends a writable file). A
+ * name makes it a POSIX shared-memory object "/qrvbasic.<name>" ('/' and
+ * '\\' become '_') that other processes open with msos_openfilemapping; an
+ * existing one is opened (errno EEXIST). The name is removed when the
+ * handle that created it is closed. Returns 0 on failure. */
+QRV_API qrv_handle msos_createfilemapping(qrv_handle file, msos_security_attributes *security, uint32_t protection,
+                                          uint32_t size_high, uint32_t size_low, const char *name) QRV_NOEXCEPT;
+QRV_API qrv_handle msos_openfilemapping(uint32_t access, int inherit, const char *name) QRV_NOEXCEPT;
+/* Maps size bytes (0: to the end) from offset high:low (a multiple of the
+ * page size); preferred, when not null, must be free or the call fails.
+ * Views outlive the mapping's handle. Null on failure. */
+QRV_API void *msos_mapviewoffileex(qrv_handle mapping, uint32_t access, uint32_t offset_high, uint32_t offset_low,
+                                   uint64_t size, void *preferred) QRV_NOEXCEPT;
+/* Writes the view back to its file, then unmaps it. */
+QRV_API int msos_unmapviewoffile(const void *view) QRV_NOEXCEPT;
+
+/* ---- Memory and random numbers ---------------------------------------------- */
+
+/* The C heap, unaccounted. */
+QRV_API void *msos_malloc(uint32_t size) QRV_NOEXCEPT;
+QRV_API void *msos_realloc(void *block, uint32_t size) QRV_NOEXCEPT;
+QRV_API void msos_free(void *block) QRV_NOEXCEPT;
+/* The random source (getrandom): init answers nonzero when it is available
+ * (also when already open); end closes it and returns 1; set_seed seeds
+ * nothing and answers whether it is open. */
+QRV_API int msos_rand_init(void) QRV_NOEXCEPT;
+QRV_API int msos_rand_end(void) QRV_NOEXCEPT;
+QRV_API int msos_rand_set_seed(uint32_t seed) QRV_NOEXCEPT;
+/* The absolute value of 4 random bytes as a signed 32-bit integer (INT32_MIN
+ * stays, 2147483648 read unsigned); 2074984175 when the source is not open
+ * or fails. */
+QRV_API int32_t msos_rand_get_pos_int(void) QRV_NOEXCEPT;
+
+/* ---- With error reporting ------------------------------------------------- */
+
+/* Failure: null + 16497 "cannot malloc memory" / 16154 "cannot realloc memory". */
+QRV_API void *mseos_malloc(uint32_t size) QRV_NOEXCEPT;
+QRV_API void *mseos_realloc(void *block, uint32_t size) QRV_NOEXCEPT;
+/* Fresh zeroed read/write pages (mmap): null + 16500 "cannot VirtualAlloc
+ * memory" (also for size <= 0). */
+QRV_API void *mseos_bigmem_alloc(int size) QRV_NOEXCEPT;
+/* Releases a whole block of mseos_bigmem_alloc: 1, or 0 + 16511 "cannot
+ * VirtualFree memory" for any other pointer. */
+QRV_API int mseos_bigmem_free(void *block) QRV_NOEXCEPT;
+/* -1 + 16489 "cannot create directory '%s'", 16490 "cannot remove directory
+ * '%s'", 16477 "cannot remove file '%s'", 16475 "cannot rename file '%s' to
+ * '%s'". */
+QRV_API int mseos_mkdir(const char *path) QRV_NOEXCEPT;
+QRV_API int mseos_rmdir(const char *path) QRV_NOEXCEPT;
+QRV_API int mseos_unlink(const char *path) QRV_NOEXCEPT;
+QRV_API int mseos_rename(const char *old_path, const char *new_path) QRV_NOEXCEPT;
+/* QRV_INVALID_HANDLE + 16470 "cannot create file '%s'" (dispositions
+ * CREATE_NEW, CREATE_ALWAYS) or 16473 "cannot open file '%s'". */
+QRV_API qrv_handle mseos_createfile(const char *path, uint32_t access, uint32_t share,
+                                    msos_security_attributes *security, uint32_t disposition, uint32_t flags,
+                                    qrv_handle template_file) QRV_NOEXCEPT;
+/* 0: the stack is left holding only 16516 "cannot read from file:
+ * interrupted". */
+QRV_API int mseos_readfile(qrv_handle handle, void *buffer, uint32_t count, uint32_t *done,
+                           msos_overlapped *overlapped) QRV_NOEXCEPT;
+/* 0 + 16478 "cannot write to file" (nothing written). */
+QRV_API int mseos_writefile(qrv_handle handle, const void *buffer, uint32_t count, uint32_t *done,
+                            msos_overlapped *overlapped) QRV_NOEXCEPT;
+/* 0 + 16536 "cannot set end of file". */
+QRV_API int mseos_setendoffile(qrv_handle handle) QRV_NOEXCEPT;
+/* msos_setfilepointer; an all-bits-set result is an error (16472 "cannot
+ * seek in file") unless high is given and errno is 0. *ok (when given)
+ * becomes 1 when the result is not all bits set, else 0. */
+QRV_API uint32_t mseos_setfilepointer(qrv_handle handle, int32_t low, int32_t *high, uint32_t method,
+                                      int *ok) QRV_NOEXCEPT;
+/* 0 + 16469 "cannot close file". */
+QRV_API int mseos_closehandle(qrv_handle handle) QRV_NOEXCEPT;
+/* 0 + 16494 "cannot create event '%s'" (the name) / 16495 "cannot set event
+ * '%ld'" (the handle) / 16496 "cannot create thread". */
+QRV_API qrv_handle mseos_createevent(msos_security_attributes *security, int manual_reset, int initial_state,
+                                     const char *name) QRV_NOEXCEPT;
+QRV_API int mseos_setevent(qrv_handle event) QRV_NOEXCEPT;
+QRV_API qrv_handle mseos_createthread(void *security, uint32_t stack_size, msos_thread_routine routine, void *arg,
+                                      uint32_t flags, uint32_t *thread_id) QRV_NOEXCEPT;
+/* 0 + 16493 "cannot set handle information due to invalid handle" (EBADF)
+ * or 16492 "cannot set handle information". */
+QRV_API int mseos_set_handleinformation(qrv_handle handle, uint32_t mask, uint32_t flags) QRV_NOEXCEPT;
+/* Failure records only the operating-system error (16151). */
+QRV_API qrv_handle mseos_getstdhandle(uint32_t which) QRV_NOEXCEPT;
+QRV_API int mseos_setstdhandle(uint32_t which, qrv_handle handle) QRV_NOEXCEPT;
+/* Always -1 + 16468 "cannot send signal %ld to process %ld" (signal, process
+ * id), after the operating-system error ENOTSUP: the library sends no
+ * signals to processes. */
+QRV_API int mseos_kill(int32_t process_id, int signal_number) QRV_NOEXCEPT;
 
 QRV_EXTERN_C_END
 

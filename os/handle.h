@@ -12,6 +12,9 @@ namespace qrv::os {
 
 enum class HandleKind : uint32_t {
     thread = 0x51F0A001u,
+    event = 0x51F0A002u,
+    mapping = 0x51F0A003u,
+    search = 0x51F0A004u,
 };
 
 // Every record starts with its kind.

@@ -16,6 +16,7 @@
 #include "os/handle.h"
 #include "os/mutex.h"
 #include "os/os_internal.h"
+#include "os/syscall.h"
 
 namespace {
 
@@ -47,12 +48,22 @@ void release(ThreadRecord *rec) {
     }
 }
 
-void *thread_entry(void *p) {
-    auto *rec = static_cast<ThreadRecord *>(p);
-    uint32_t code = rec->routine(rec->arg);
+// The record of the thread running here, for msos_exit_thread.
+__thread ThreadRecord *t_self = nullptr;
+
+void finish(ThreadRecord *rec, uint32_t code) {
     rec->exit_code.store(code, std::memory_order_relaxed);
     rec->returned.store(true, std::memory_order_release);
+    qrv::os::notify_waiters();
     release(rec);
+}
+
+void *thread_entry(void *p) {
+    auto *rec = static_cast<ThreadRecord *>(p);
+    t_self = rec;
+    uint32_t code = rec->routine(rec->arg);
+    t_self = nullptr;
+    finish(rec, code);
     return nullptr;
 }
 
@@ -169,6 +180,8 @@ QRV_API qrv_handle msos_createthread(void * /*security*/, uint32_t stack_size, m
 QRV_API uint32_t msos_waitforsingleobject(qrv_handle handle, uint32_t timeout_ms) noexcept {
     auto *rec = qrv::os::record_of<ThreadRecord>(handle, qrv::os::HandleKind::thread);
     if (rec == nullptr) {
+        uint32_t result = MSOS_WAIT_FAILED;
+        if (qrv::os::wait_sync_handle(handle, timeout_ms, &result) == 1) return result;
         errno = EBADF;
         return MSOS_WAIT_FAILED;
     }
@@ -207,9 +220,19 @@ QRV_API int msos_closehandle(qrv_handle handle) noexcept {
         release(rec);
         return 1;
     }
-    if (qrv::os::is_fd(handle)) return close(static_cast<int>(handle)) == 0;  // never retried
+    if (int rc = qrv::os::close_sync_handle(handle); rc >= 0) return rc;
+    if (qrv::os::close_search_handle(handle) == 1) return 1;
+    if (qrv::os::is_fd(handle)) return qrv::os::g_sys.close(static_cast<int>(handle)) == 0;  // never retried
     errno = EBADF;
     return 0;
+}
+
+QRV_API void msos_exit_thread(uint32_t code) noexcept {
+    if (ThreadRecord *rec = t_self) {
+        t_self = nullptr;
+        finish(rec, code);
+    }
+    pthread_exit(nullptr);
 }
 
 }  // extern "C"
@@ -239,6 +262,11 @@ int thread_running(qrv_handle handle) noexcept {
     auto *rec = record_of<ThreadRecord>(handle, HandleKind::thread);
     if (rec == nullptr) return -1;
     return rec->returned.load(std::memory_order_acquire) ? 0 : 1;
+}
+
+uint32_t thread_exit_code(qrv_handle handle) noexcept {
+    auto *rec = record_of<ThreadRecord>(handle, HandleKind::thread);
+    return rec != nullptr ? rec->exit_code.load(std::memory_order_relaxed) : MSOS_STILL_ACTIVE;
 }
 
 int thread_exit_strategy() noexcept { return g_exit_strategy.load(); }

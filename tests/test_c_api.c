@@ -7,6 +7,7 @@
 #include "msconn.h"
 #include "mscv.h"
 #include "mserror.h"
+#include "msfio.h"
 #include "msfmt.h"
 #include "msnlsmsg.h"
 #include "msos.h"
@@ -95,6 +96,14 @@ int main(void) {
     /* The catalogue's tables as plain C arrays. */
     CHECK(msnlsmsgtables_tabmap[0].lang == MSNLSMSG_LANG_ENGLISH && msnlsmsgtables_tabmap[0].table[0].id == 16001);
     CHECK(msnlsmsgtables_tabmap[1].table[0].id == 0 && msnlsmsgtables_offlang[10].lang == MSNLSMSG_LANG_PRIMARY);
+
+    msfio_fd null_fd = MSFIO_NULL;
+    CHECK(msfio_write(null_fd, "x", 1) == 1);
+    CHECK(msfio_open("/no/such/file", 1, 'r') == MSFIO_NONE && mserror_geterr_id() == 16473);
+    CHECK(msfio_get_stdout() != MSFIO_NONE);
+    uint32_t counters[5];
+    CHECK(msosfileio_stat_get(counters) == 0 && counters[4] >= 1);
+    CHECK(msos_rand_get_pos_int() == 2074984175);
 
     CHECK(msbasic_end_main(msbasic_init_cascade) == 1);
     CHECK(msbasic_get_init_pid() == 0);

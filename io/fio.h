@@ -1,0 +1,56 @@
+// Internals of the file layer shared by its files. Process-wide state and
+// its owners:
+//   io/fio_std.cpp   the initial and current standard descriptors, the
+//                    process's text-mode switch
+//   io/fio_desc.cpp  msrte_type
+#pragma once
+
+#include <cstdint>
+
+#include "msfio.h"
+
+namespace qrv::fio {
+
+// A descriptor record. The magic follows the fields every descriptor has,
+// so that a value that is not a descriptor is refused rather than used.
+struct Descriptor {
+    int64_t handle;
+    uint8_t binary;
+    uint8_t cr_pending;
+    uint8_t pending_byte;
+    uint8_t may_raise_sigpipe;  // a pipe or socket: writes hold SIGPIPE back
+    uint32_t magic;
+};
+
+inline constexpr uint32_t kDescriptorMagic = 0x199F10D5u;
+
+// The record behind fd, or null (errno EBADF) when fd is not a live
+// descriptor. MSFIO_NULL is not a record: callers test it first.
+Descriptor *lookup(msfio_fd fd) noexcept;
+
+// A new record on handle; MSFIO_NONE when no space is left.
+msfio_fd make(qrv_handle handle, bool binary) noexcept;
+
+// Closes fd unless it is the null descriptor or an initial standard one.
+int close_internal(msfio_fd fd) noexcept;
+
+// True when text descriptors convert line ends (MSTEXTMODE=crlf).
+bool text_mode_on() noexcept;
+// Test hooks: switch the conversion for the rest of the process, or let the
+// next process init decide again from MSTEXTMODE.
+void set_text_mode(bool on) noexcept;
+void forget_text_mode() noexcept;
+
+// True when fd is one of the current standard descriptors.
+bool is_current_standard(msfio_fd fd) noexcept;
+bool is_initial_standard(msfio_fd fd) noexcept;
+
+// The library layer's steps for mode m: init makes the standard descriptors
+// and applies the redirection (mode 1); end closes them (mode 1).
+bool init(int mode) noexcept;
+void end(int mode, int orderly) noexcept;
+// Applies MSSTDIN, MSSTDOUT and MSSTDERR again (after an environment file
+// has been loaded); false when a named file cannot be opened.
+bool redirect() noexcept;
+
+}  // namespace qrv::fio

@@ -1,0 +1,700 @@
+// Buffered streams over file descriptors and each task's stream table. The
+// table is reached through the task handle; its own mutex guards the list,
+// and each stream's mutex is held for the whole of every operation on it.
+#include "io/stream.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "error/errids.h"
+#include "frame/frame_internal.h"
+#include "io/fio.h"
+#include "mserror.h"
+#include "msfmt.h"
+#include "msos.h"
+#include "mssio.h"
+#include "mssp.h"
+#include "msthread.h"
+#include "os/os_internal.h"
+#include "space/space.h"
+
+struct mssio_stream {
+    msfio_fd fd;
+    int32_t binary;
+    int32_t input;
+    char *buffer;   // MSSIO_BUFFER_SIZE bytes, or null when buffering is off
+    char *cursor;   // next byte to read, or next free byte to write
+    int32_t count;  // input: unread bytes; output: free bytes
+    int32_t dirty;
+    qrv_mutex lock;
+    mssio_stream *next;
+    struct qrv_stream_table *table;  // the table the stream is linked in, or null
+};
+
+struct qrv_stream_table {
+    qrv_mutex lock;
+    mssio_stream *list;  // newest first
+    std::atomic<int32_t> output_pending;
+    mssio_stream *standard[3];  // input, output, error
+    char *names[3];
+};
+
+namespace qrv::sio {
+namespace {
+
+using Stream = mssio_stream;
+using Table = qrv_stream_table;
+
+constexpr int kSize = MSSIO_BUFFER_SIZE;
+enum Standard { kIn = 0, kOut = 1, kErr = 2 };
+
+// Holds a stream's lock for one operation.
+class Locked {
+public:
+    explicit Locked(Stream *s) : s_(s) { msthread_mutex_lock(&s->lock); }
+    ~Locked() { msthread_mutex_unlock(&s_->lock); }
+    Locked(const Locked &) = delete;
+    Locked &operator=(const Locked &) = delete;
+
+private:
+    Stream *s_;
+};
+
+Table *current_table() {
+    frame::TaskHandle *handle = frame::current_task_handle();
+    return handle != nullptr ? static_cast<Table *>(handle->streams) : nullptr;
+}
+
+void empty_buffer(Stream *s) {
+    s->cursor = s->buffer;
+    s->count = s->input ? 0 : kSize;
+}
+
+void link(Table *t, Stream *s) {
+    if (t == nullptr) return;
+    msthread_mutex_lock(&t->lock);
+    s->table = t;
+    s->next = t->list;
+    t->list = s;
+    msthread_mutex_unlock(&t->lock);
+}
+
+void unlink(Stream *s) {
+    Table *t = s->table;
+    if (t == nullptr) return;
+    msthread_mutex_lock(&t->lock);
+    for (Stream **p = &t->list; *p != nullptr; p = &(*p)->next) {
+        if (*p == s) {
+            *p = s->next;
+            break;
+        }
+    }
+    for (Stream *&slot : t->standard) {
+        if (slot == s) slot = nullptr;
+    }
+    s->table = nullptr;
+    s->next = nullptr;
+    msthread_mutex_unlock(&t->lock);
+}
+
+Stream *make(msfio_fd fd, bool binary, bool input) {
+    auto *s = space::get_zeroed<Stream>();
+    if (s == nullptr) return nullptr;
+    s->buffer = static_cast<char *>(space::get(kSize));
+    if (s->buffer == nullptr || !msthread_mutex_init(&s->lock)) {
+        space::release(s->buffer);
+        space::release(s);
+        return nullptr;
+    }
+    s->fd = fd;
+    s->binary = binary;
+    s->input = input;
+    empty_buffer(s);
+    return s;
+}
+
+void release(Stream *s) {
+    msthread_mutex_destroy(&s->lock);
+    space::release(s->buffer);
+    space::release(s);
+}
+
+// Writes the buffered output; on a short write the unwritten bytes move to
+// the front and stay buffered, so nothing accepted is ever lost.
+bool drain(Stream *s) {
+    int used = kSize - s->count;
+    if (used == 0) return true;
+    int written = msfio_write(s->fd, s->buffer, used);
+    if (written < 0) written = 0;
+    if (written == used) {
+        empty_buffer(s);
+        return true;
+    }
+    std::memmove(s->buffer, s->buffer + written, static_cast<size_t>(used - written));
+    s->cursor = s->buffer + (used - written);
+    s->count = kSize - (used - written);
+    return false;
+}
+
+void append(Stream *s, const char *data, int n) {
+    std::memcpy(s->cursor, data, static_cast<size_t>(n));
+    s->cursor += n;
+    s->count -= n;
+}
+
+int flush_locked(Stream *s) {
+    if (s->input) {
+        mserror_reset_seterr(err::kOutputOnInputStream, 0);
+        return 0;
+    }
+    if (s->buffer == nullptr || !s->dirty) return 1;
+    s->dirty = 0;
+    if (drain(s)) return 1;
+    s->dirty = 1;
+    return 0;
+}
+
+// The buffer holds used bytes of earlier calls and the caller's n bytes were
+// appended; total bytes go out in one write. Earlier bytes that did not get
+// out stay buffered (-1); of the caller's, what got out is reported.
+int write_appended(Stream *s, int used, int n) {
+    int total = used + n;
+    int written = msfio_write(s->fd, s->buffer, total);
+    if (written < 0) written = 0;
+    if (written >= used) {
+        empty_buffer(s);
+        return written == total ? n : written - used;
+    }
+    std::memmove(s->buffer, s->buffer + written, static_cast<size_t>(used - written));
+    s->cursor = s->buffer + (used - written);
+    s->count = kSize - (used - written);
+    return -1;
+}
+
+int write_locked(Stream *s, const char *data, int n) {
+    if (s->input) {
+        mserror_reset_seterr(err::kOutputOnInputStream, 0);
+        return -1;
+    }
+    if (n < 1) return 0;
+    if (data == nullptr) {
+        mserror_seterr_os(EINVAL);
+        mserror_seterr(err::kCannotWriteFile, 0);
+        return -1;
+    }
+    if (s->buffer == nullptr) return msfio_write(s->fd, data, n);
+    const int used = kSize - s->count;
+    int result;
+    if (std::memchr(data, '\n', static_cast<size_t>(n)) != nullptr) {
+        if (used + n <= kSize) {
+            append(s, data, n);
+            result = write_appended(s, used, n);
+        } else {
+            result = drain(s) ? msfio_write(s->fd, data, n) : -1;
+        }
+    } else if (used + n <= 2 * kSize) {
+        if (used == 0 && n > kSize) {
+            result = msfio_write(s->fd, data, n);
+        } else if (used + n <= kSize) {
+            append(s, data, n);
+            result = n;
+        } else {
+            int fill = kSize - used;
+            append(s, data, fill);
+            result = write_appended(s, used, fill);
+            if (result == fill) {
+                append(s, data + fill, n - fill);
+                result = n;
+            }
+        }
+    } else {
+        result = drain(s) ? msfio_write(s->fd, data, n) : -1;
+    }
+    if (used == 0 && s->count < kSize && !s->dirty) {
+        s->dirty = 1;
+        if (s->table != nullptr) s->table->output_pending.store(1, std::memory_order_release);
+    }
+    return result;
+}
+
+// Before a read: flush every dirty stream of the table. A stream locked by
+// another thread is passed over and the walk repeated, so that the table
+// lock is never held while waiting for a stream.
+bool flush_pending(Table *t) {
+    if (t == nullptr || t->output_pending.exchange(0, std::memory_order_acq_rel) == 0) return true;
+    bool ok = true;
+    for (bool skipped = true; skipped;) {
+        skipped = false;
+        msthread_mutex_lock(&t->lock);
+        for (Stream *s = t->list; s != nullptr; s = s->next) {
+            if (s->input || !s->dirty) continue;
+            int acquired = 0;
+            msthread_mutex_trylock(&s->lock, &acquired);
+            if (!acquired) {
+                skipped = true;
+                continue;
+            }
+            ok = flush_locked(s) && ok;
+            msthread_mutex_unlock(&s->lock);
+        }
+        msthread_mutex_unlock(&t->lock);
+        if (skipped) msos_relinquish_thread();
+    }
+    return ok;
+}
+
+bool refill(Stream *s) {
+    int got = msfio_read(s->fd, s->buffer, kSize);
+    if (got < 0) return false;
+    s->cursor = s->buffer;
+    s->count = got;
+    return true;
+}
+
+// The checks every read makes; false with the error pushed.
+bool ready_to_read(Stream *s, const void *buffer, int count) {
+    if (!s->input) {
+        mserror_reset_seterr(err::kInputOnOutputStream, 0);
+        return false;
+    }
+    if (buffer == nullptr || count < 0) {
+        mserror_seterr_os(EINVAL);
+        mserror_seterr(err::kCannotReadFile, 0);
+        return false;
+    }
+    return flush_pending(s->table);
+}
+
+int read_locked(Stream *s, char *out, int count) {
+    if (!ready_to_read(s, out, count)) return -1;
+    if (s->buffer == nullptr) return msfio_read(s->fd, out, count);
+    int got = 0;
+    while (got < count) {
+        if (s->count == 0) {
+            if (!refill(s)) return -1;
+            if (s->count == 0) break;
+        }
+        int take = std::min(s->count, count - got);
+        std::memcpy(out + got, s->cursor, static_cast<size_t>(take));
+        s->cursor += take;
+        s->count -= take;
+        got += take;
+    }
+    return got;
+}
+
+int readline_locked(Stream *s, char *out, int size, int delimiter) {
+    if (!ready_to_read(s, out, size)) return -1;
+    if (s->buffer == nullptr && !mssio_buf_on(s)) return -1;
+    const char stop = static_cast<char>(delimiter);
+    int got = 0;
+    while (got < size) {
+        if (s->count == 0) {
+            if (!refill(s)) return -1;
+            if (s->count == 0) break;
+        }
+        int room = std::min(s->count, size - got);
+        const void *hit = std::memchr(s->cursor, stop, static_cast<size_t>(room));
+        int take = hit != nullptr ? static_cast<int>(static_cast<const char *>(hit) - s->cursor) + 1 : room;
+        std::memcpy(out + got, s->cursor, static_cast<size_t>(take));
+        s->cursor += take;
+        s->count -= take;
+        got += take;
+        if (hit != nullptr) break;
+    }
+    if (got < size) out[got] = '\0';
+    return got;
+}
+
+// File bytes that the unread buffered input stands for: a line feed read in
+// text mode came from two bytes.
+int64_t unread_file_bytes(const Stream *s, int bytes) {
+    int64_t n = bytes;
+    if (!s->binary && fio::text_mode_on()) n += std::count(s->cursor, s->cursor + bytes, '\n');
+    return n;
+}
+
+int64_t tell_locked(Stream *s) {
+    if (!s->input) return flush_locked(s) ? msfio_tell(s->fd) : -1;
+    int64_t position = msfio_tell(s->fd);
+    if (position < 0 || s->buffer == nullptr) return position;
+    return position - unread_file_bytes(s, s->count);
+}
+
+int64_t seek_locked(Stream *s, int64_t position) {
+    if (!s->input) return flush_locked(s) ? msfio_seek(s->fd, position) : -1;
+    if (s->buffer != nullptr && s->count > 0 && position != -1) {
+        int64_t end = msfio_tell(s->fd);
+        int64_t start = end < 0 ? -1 : end - unread_file_bytes(s, s->count);
+        if (start >= 0 && position >= start && position <= end) {
+            // Step inside the buffer; in text mode a line feed is two file bytes.
+            for (int64_t at = start; at < position && s->count > 0; ++s->cursor, --s->count) {
+                at += (*s->cursor == '\n' && !s->binary && fio::text_mode_on()) ? 2 : 1;
+            }
+            return position;
+        }
+    }
+    if (s->buffer != nullptr) empty_buffer(s);
+    return msfio_seek(s->fd, position);
+}
+
+struct PrintContext {
+    Stream *stream;
+    bool whole;
+};
+
+void stream_sink(void *context, const char *data, int length) {
+    auto *c = static_cast<PrintContext *>(context);
+    if (write_locked(c->stream, data, length) != length) c->whole = false;
+}
+
+int print_locked(Stream *s, const char *format, va_list args) {
+    if (s == nullptr) return 1;
+    Locked hold(s);
+    PrintContext context{s, true};
+    if (format == nullptr) {
+        stream_sink(&context, "(NILFORMAT)", 11);
+    } else {
+        msfmt_valist(stream_sink, &context, format, args);
+    }
+    return context.whole;
+}
+
+Stream *standard(int which) {
+    Table *t = current_table();
+    return t != nullptr ? t->standard[which] : nullptr;
+}
+
+const char *standard_name(int which) {
+    Table *t = current_table();
+    return t != nullptr ? t->names[which] : nullptr;
+}
+
+int set_standard(int which, Stream *s, const char *name) {
+    Table *t = current_table();
+    if (t == nullptr) return 0;
+    char *copy = nullptr;
+    if (name != nullptr) {
+        size_t length = std::strlen(name) + 1;
+        copy = static_cast<char *>(space::get(static_cast<int>(std::min<size_t>(length, INT32_MAX))));
+        if (copy != nullptr) std::memcpy(copy, name, length);
+    }
+    msthread_mutex_lock(&t->lock);
+    t->standard[which] = s;
+    space::release(t->names[which]);
+    t->names[which] = copy;
+    msthread_mutex_unlock(&t->lock);
+    return 1;
+}
+
+Stream *open_stream(const char *path, int binary, const char *access) {
+    char mode = access != nullptr && access[0] != '\0' && access[1] == '\0' ? access[0] : '?';
+    msfio_fd fd = MSFIO_NONE;
+    switch (mode) {
+        case 'r':
+            fd = msfio_open(path, binary, 'r');
+            break;
+        case 'w':
+            fd = msfio_create(path, binary, 0, 0);
+            break;
+        case 'a':
+        case 'e': {
+            // A missing file is created; the failed open's report is dropped.
+            int32_t floor = mserror_cleanup_save();
+            fd = msfio_open(path, binary, mode);
+            mserror_cleanup_restore(floor);
+            if (fd == MSFIO_NONE) {
+                fd = msfio_create(path, binary, 0, 1);
+                if (fd != MSFIO_NONE && mode == 'e') {
+                    msfio_close(fd);
+                    fd = msfio_open(path, binary, 'e');
+                }
+            }
+            break;
+        }
+        default:
+            mserror_reset_seterr(err::kInvalidStreamAccess, 0);
+            return nullptr;
+    }
+    if (fd == MSFIO_NONE) return nullptr;
+    Stream *s = make(fd, binary != 0, mode == 'r');
+    if (s == nullptr) {
+        msfio_close(fd);
+        return nullptr;
+    }
+    link(current_table(), s);
+    return s;
+}
+
+int close_stream(Stream *s, int flush) {
+    if (s == nullptr) return 0;
+    unlink(s);
+    {
+        Locked hold(s);
+        if (flush && !s->input && !flush_locked(s)) return 0;
+    }
+    msfio_fd fd = s->fd;
+    release(s);
+    return msfio_close(fd);
+}
+
+}  // namespace
+
+bool init(int mode) noexcept {
+    if (mode == MSBASIC_MODE_THREAD) return true;
+    frame::TaskHandle *handle = frame::current_task_handle();
+    if (handle == nullptr) return false;
+    if (handle->streams != nullptr) return true;
+    auto *t = space::get_zeroed<Table>();
+    if (t == nullptr || !msthread_mutex_init(&t->lock)) {
+        space::release(t);
+        return false;
+    }
+    const msfio_fd fds[3] = {msfio_get_stdin(), msfio_get_stdout(), msfio_get_stderr()};
+    for (int i = kIn; i <= kErr; ++i) {
+        Stream *s = make(fds[i], false, i == kIn);
+        if (s == nullptr) {
+            handle->streams = t;
+            end(mode, 1);
+            return false;
+        }
+        link(t, s);
+        t->standard[i] = s;
+    }
+    handle->streams = t;
+    return true;
+}
+
+void attach_standard() noexcept {
+    Table *t = current_table();
+    if (t == nullptr) return;
+    const msfio_fd fds[3] = {msfio_get_stdin(), msfio_get_stdout(), msfio_get_stderr()};
+    for (int i = kIn; i <= kErr; ++i) {
+        if (Stream *s = t->standard[i]) {
+            Locked hold(s);
+            if (!s->input) flush_locked(s);
+            s->fd = fds[i];
+            if (s->buffer != nullptr) empty_buffer(s);
+        }
+    }
+}
+
+void end(int mode, int orderly) noexcept {
+    if (mode == MSBASIC_MODE_THREAD) return;
+    frame::TaskHandle *handle = frame::current_task_handle();
+    auto *t = handle != nullptr ? static_cast<Table *>(handle->streams) : nullptr;
+    if (t == nullptr) return;
+    // A forked child must not write out what its parent had buffered.
+    while (Stream *s = t->list) {
+        if (close_stream(s, orderly) == 0 && s == t->list) close_stream(s, 0);
+    }
+    for (char *&name : t->names) {
+        space::release(name);
+        name = nullptr;
+    }
+    msthread_mutex_destroy(&t->lock);
+    space::release(t);
+    handle->streams = nullptr;
+}
+
+}  // namespace qrv::sio
+
+using namespace qrv::sio;
+
+extern "C" {
+
+QRV_API mssio_stream *mssio_open(const char *path, const char *access) noexcept { return open_stream(path, 0, access); }
+
+QRV_API mssio_stream *mssio_open_ex(const char *path, int binary, const char *access) noexcept {
+    return open_stream(path, binary, access);
+}
+
+QRV_API int mssio_pipe(mssio_stream *streams[2]) noexcept {
+    msfio_fd fds[2];
+    if (streams == nullptr || !msfio_pipe(fds)) return 0;
+    mssio_stream *in = make(fds[0], true, true);
+    mssio_stream *out = in != nullptr ? make(fds[1], true, false) : nullptr;
+    if (out == nullptr) {
+        if (in != nullptr) release(in);
+        msfio_close(fds[0]);
+        msfio_close(fds[1]);
+        return 0;
+    }
+    link(current_table(), in);
+    link(current_table(), out);
+    streams[0] = in;
+    streams[1] = out;
+    return 1;
+}
+
+QRV_API int mssio_close(mssio_stream *stream) noexcept { return close_stream(stream, 1); }
+
+QRV_API int mssio_close_ex(mssio_stream *stream, int flush) noexcept { return close_stream(stream, flush); }
+
+QRV_API int mssio_detach(mssio_stream *stream) noexcept {
+    if (stream == nullptr) return 0;
+    unlink(stream);
+    return 1;
+}
+
+QRV_API int mssio_read(mssio_stream *stream, void *buffer, int count) noexcept {
+    if (stream == nullptr) return 0;
+    Locked hold(stream);
+    return read_locked(stream, static_cast<char *>(buffer), count);
+}
+
+QRV_API int mssio_readline(mssio_stream *stream, char *buffer, int size) noexcept {
+    return mssio_readline_ex(stream, buffer, size, '\n');
+}
+
+QRV_API int mssio_readline_ex(mssio_stream *stream, char *buffer, int size, int delimiter) noexcept {
+    if (stream == nullptr) return 0;
+    Locked hold(stream);
+    return readline_locked(stream, buffer, size, delimiter);
+}
+
+QRV_API int mssio_write(mssio_stream *stream, const void *buffer, int count) noexcept {
+    if (stream == nullptr) return 0;
+    Locked hold(stream);
+    return write_locked(stream, static_cast<const char *>(buffer), count);
+}
+
+QRV_API int mssio_flush(mssio_stream *stream) noexcept {
+    if (stream == nullptr) return 1;
+    Locked hold(stream);
+    return flush_locked(stream);
+}
+
+QRV_API int64_t mssio_seek(mssio_stream *stream, int64_t position) noexcept {
+    if (stream == nullptr) return -1;
+    Locked hold(stream);
+    return seek_locked(stream, position);
+}
+
+QRV_API int64_t mssio_tell(mssio_stream *stream) noexcept {
+    if (stream == nullptr) return -1;
+    Locked hold(stream);
+    return tell_locked(stream);
+}
+
+QRV_API int64_t mssio_size(mssio_stream *stream) noexcept {
+    if (stream == nullptr) return -1;
+    int64_t size = -1;
+    return msfio_fstat(stream->fd, nullptr, &size, nullptr, nullptr, nullptr) ? size : -1;
+}
+
+QRV_API int mssio_buf_on(mssio_stream *stream) noexcept {
+    if (stream == nullptr) return 0;
+    Locked hold(stream);
+    if (stream->buffer != nullptr) return 1;
+    stream->buffer = static_cast<char *>(qrv::space::get(MSSIO_BUFFER_SIZE));
+    if (stream->buffer == nullptr) return 0;
+    empty_buffer(stream);
+    return 1;
+}
+
+QRV_API int mssio_buf_off(mssio_stream *stream) noexcept {
+    if (stream == nullptr) return 0;
+    Locked hold(stream);
+    if (stream->buffer == nullptr) return 1;
+    if (stream->input && stream->count > 0) {
+        mserror_reset_seterr(qrv::err::kNonEmptyInputBuffer, 0);
+        return 0;
+    }
+    if (!stream->input && !drain(stream)) return 0;
+    qrv::space::release(stream->buffer);
+    stream->buffer = stream->cursor = nullptr;
+    stream->count = 0;
+    stream->dirty = 0;
+    return 1;
+}
+
+QRV_API int mssio_buf_reset(mssio_stream *stream) noexcept {
+    if (stream == nullptr) return 0;
+    Locked hold(stream);
+    if (stream->buffer != nullptr) empty_buffer(stream);
+    stream->dirty = 0;
+    return 1;
+}
+
+QRV_API int mssio_setbinary(mssio_stream *stream, int binary) noexcept {
+    if (stream == nullptr) return 0;
+    Locked hold(stream);
+    stream->binary = binary != 0;
+    msfio_win_setbinary(stream->fd, binary);
+    return 1;
+}
+
+QRV_API int mssio_isatty(mssio_stream *stream) noexcept {
+    return stream != nullptr && qrv::os::is_terminal(msfio_win_osfd_get(stream->fd));
+}
+
+QRV_API int mssio_remove(const char *path) noexcept { return msfio_remove(path); }
+
+QRV_API int mssio_fprintf(mssio_stream *stream, const char *format, ...) noexcept {
+    va_list args;
+    va_start(args, format);
+    int ok = print_locked(stream, format, args);
+    va_end(args);
+    return ok;
+}
+
+QRV_API int mssio_fprintf_valist(mssio_stream *stream, const char *format, va_list args) noexcept {
+    return print_locked(stream, format, args);
+}
+
+QRV_API int mssio_printf(const char *format, ...) noexcept {
+    Stream *out = standard(kOut);
+    if (out == nullptr) return 0;
+    va_list args;
+    va_start(args, format);
+    int ok = print_locked(out, format, args);
+    va_end(args);
+    return ok;
+}
+
+QRV_API int mssio_printf_valist(const char *format, va_list args) noexcept {
+    Stream *out = standard(kOut);
+    return out != nullptr ? print_locked(out, format, args) : 0;
+}
+
+QRV_API int mssio_eprintf(const char *format, ...) noexcept {
+    Stream *err = standard(kErr);
+    if (err == nullptr) return 0;
+    va_list args;
+    va_start(args, format);
+    int ok = print_locked(err, format, args);
+    va_end(args);
+    return ok;
+}
+
+QRV_API int mssio_eprintf_valist(const char *format, va_list args) noexcept {
+    Stream *err = standard(kErr);
+    return err != nullptr ? print_locked(err, format, args) : 0;
+}
+
+QRV_API mssio_stream *mssio_get_stdin(void) noexcept { return standard(kIn); }
+QRV_API mssio_stream *mssio_get_stdout(void) noexcept { return standard(kOut); }
+QRV_API mssio_stream *mssio_get_stderr(void) noexcept { return standard(kErr); }
+QRV_API const char *mssio_get_stdin_name(void) noexcept { return standard_name(kIn); }
+QRV_API const char *mssio_get_stdout_name(void) noexcept { return standard_name(kOut); }
+QRV_API const char *mssio_get_stderr_name(void) noexcept { return standard_name(kErr); }
+
+QRV_API int mssio_set_stdin_ex(mssio_stream *stream, const char *name) noexcept {
+    return set_standard(kIn, stream, name);
+}
+QRV_API int mssio_set_stdout_ex(mssio_stream *stream, const char *name) noexcept {
+    return set_standard(kOut, stream, name);
+}
+QRV_API int mssio_set_stderr_ex(mssio_stream *stream, const char *name) noexcept {
+    return set_standard(kErr, stream, name);
+}
+
+QRV_API int mssio_stdio(void) noexcept {
+    auto fd_of = [](Stream *s) { return s != nullptr ? s->fd : MSFIO_NULL; };
+    return msfio_stdio(fd_of(standard(kIn)), fd_of(standard(kOut)), fd_of(standard(kErr)));
+}
+
+}  // extern "C"

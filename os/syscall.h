@@ -1,0 +1,55 @@
+// The system calls of the operating-system layer, reached through one table
+// of function pointers so that tests can replace an entry to inject a
+// failure (EINTR, ENOSPC, a short write, EMFILE) and restore it afterwards.
+// Each call site states its EINTR policy: read, write and open are retried,
+// close never is (the descriptor is gone either way on Linux).
+#pragma once
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+
+namespace qrv::os {
+
+struct Syscalls {
+    int (*open)(const char *path, int flags, mode_t mode);
+    ssize_t (*read)(int fd, void *buffer, size_t count);
+    ssize_t (*write)(int fd, const void *buffer, size_t count);
+    int (*close)(int fd);
+    off_t (*lseek)(int fd, off_t offset, int whence);
+    int (*fsync)(int fd);
+    int (*ftruncate)(int fd, off_t length);
+    int (*fcntl)(int fd, int command, long argument);
+    int (*fcntl_lock)(int fd, int command, struct flock *lock);
+    int (*fstat)(int fd, struct stat *status);
+    int (*stat)(const char *path, struct stat *status);
+    int (*fstatat)(int directory_fd, const char *path, struct stat *status, int flags);
+    int (*unlink)(const char *path);
+    int (*rename_noreplace)(const char *from, const char *to);
+    int (*mkdir)(const char *path, mode_t mode);
+    int (*rmdir)(const char *path);
+    int (*chdir)(const char *path);
+    char *(*getcwd)(char *buffer, size_t size);
+    DIR *(*opendir)(const char *path);
+    struct dirent *(*readdir)(DIR *directory);
+    int (*closedir)(DIR *directory);
+    int (*pipe2)(int fds[2], int flags);
+    ssize_t (*getrandom)(void *buffer, size_t length, unsigned flags);
+    void *(*mmap)(void *address, size_t length, int protection, int flags, int fd, off_t offset);
+    int (*munmap)(void *address, size_t length);
+    int (*msync)(void *address, size_t length, int flags);
+    int (*shm_open)(const char *name, int flags, mode_t mode);
+    int (*shm_unlink)(const char *name);
+    int (*memfd_create)(const char *name, unsigned flags);
+};
+
+// The table in use. Tests write entries directly and call restore_syscalls().
+extern Syscalls g_sys;
+
+// Puts every entry back to the real system call.
+void restore_syscalls() noexcept;
+
+}  // namespace qrv::os

@@ -1,0 +1,480 @@
+// The operating-system wrappers: paths, seeking, listings, the environment,
+// signals, sleeping, the loader, the absent registry, mappings, the
+// wide-character entry, exit and abort, password input, and the error ids
+// of the reporting level.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "msos.h"
+#include "os/os_internal.h"
+#include "os_support.h"
+#include "support.h"
+
+namespace {
+
+using Os = LibraryTest;
+
+struct PathCase {
+    const char *in;
+    const char *out;
+};
+
+TEST(OsPaths, FullPathNamesAreJoinedAndFoldedByText) {
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    std::string here = cwd;
+    const PathCase cases[] = {
+        {"/a/b/../c", "/a/c"}, {"/a/./b//c", "/a/b/c"}, {"/..", "/"}, {"/a/b/", "/a/b/"}, {"x", nullptr},
+    };
+    for (const PathCase &c : cases) {
+        std::string expected = c.out != nullptr ? c.out : (here == "/" ? "/x" : here + "/x");
+        Guarded buffer(256);
+        char *part = nullptr;
+        int n = msos_getfullpathname(c.in, 256, buffer.data(), &part);
+        EXPECT_EQ(n, static_cast<int>(expected.size())) << c.in;
+        EXPECT_EQ(buffer.text(), expected) << c.in;
+        if (expected.back() == '/') {
+            EXPECT_EQ(part, nullptr) << c.in;
+        } else {
+            EXPECT_STREQ(part, expected.substr(expected.rfind('/') + 1).c_str()) << c.in;
+        }
+        Guarded small(expected.size());  // one byte short of the NUL
+        EXPECT_EQ(msos_getfullpathname(c.in, static_cast<int>(expected.size()), small.data(), nullptr),
+                  static_cast<int>(expected.size()) + 1);
+        EXPECT_TRUE(small.canaries_intact());
+        EXPECT_EQ(small.data()[0], '\x5A') << "nothing copied";
+    }
+    EXPECT_EQ(msos_getfullpathname("", 256, cwd, nullptr), 0);
+    Guarded tiny(2);
+    EXPECT_EQ(msos_getcwd(tiny.data(), 2), nullptr);
+    EXPECT_TRUE(tiny.canaries_intact());
+    EXPECT_EQ(tiny.data()[0], '\x5A');
+}
+
+TEST(OsPaths, SearchPathFindsFilesAndAddsTheExtension) {
+    TempDir a, b;
+    write_file(b / "tool.sh", "");
+    std::string list = a.path() + ":" + b.path();
+    char buffer[512];
+    char *part = nullptr;
+    int n = msos_searchpath(list.c_str(), "tool", ".sh", sizeof buffer, buffer, &part);
+    EXPECT_EQ(std::string(buffer, static_cast<size_t>(n)), b / "tool.sh");
+    EXPECT_STREQ(part, "tool.sh");
+    EXPECT_EQ(msos_searchpath(list.c_str(), "tool.txt", ".sh", sizeof buffer, buffer, nullptr), 0);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_GT(msos_searchpath(nullptr, "sh", nullptr, sizeof buffer, buffer, nullptr), 0) << "PATH";
+}
+
+TEST(OsFiles, SeekingBeyond32BitsNeedsTheHighPart) {
+    TempDir dir;
+    qrv_handle h = msos_createfile((dir / "s").c_str(), MSOS_GENERIC_READ | MSOS_GENERIC_WRITE, 0, nullptr,
+                                   MSOS_CREATE_NEW, 0, -1);
+    ASSERT_GE(h, 0);
+    int32_t high = 0;
+    EXPECT_EQ(msos_setfilepointer(h, -1, &high, MSOS_FILE_BEGIN), 0xFFFFFFFFu);
+    EXPECT_EQ(errno, 0) << "a genuine position of all bits set";
+    int ok = 0;
+    high = 0;
+    EXPECT_EQ(mseos_setfilepointer(h, -1, &high, MSOS_FILE_BEGIN, &ok), 0xFFFFFFFFu);
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(msos_setfilepointer(h, 0, nullptr, MSOS_FILE_CURRENT), MSOS_INVALID_SET_FILE_POINTER);
+    EXPECT_EQ(errno, EOVERFLOW) << "without a high part all bits set is an error";
+    EXPECT_EQ(mseos_setfilepointer(h, -5, nullptr, MSOS_FILE_BEGIN, &ok), MSOS_INVALID_SET_FILE_POINTER);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(msos_closehandle(h), 1);
+}
+
+TEST(OsFiles, FindFilesWithWildcards) {
+    TempDir dir;
+    for (const char *name : {"a.txt", "b.txt", "noext"}) write_file(dir / name, "");
+    struct Case {
+        const char *pattern;
+        size_t count;
+    };
+    for (Case c : {Case{"*.*", 5}, Case{"*.txt", 2}, Case{"?ext", 0}, Case{"no*", 1}}) {
+        msos_find_data data;
+        qrv_handle h = msos_findfirstfile((dir / c.pattern).c_str(), &data);
+        size_t n = 0;
+        if (h != QRV_INVALID_HANDLE) {
+            do ++n;
+            while (msos_findnextfile(h, &data));
+            EXPECT_EQ(errno, MSOS_NO_MORE_FILES);
+            EXPECT_EQ(msos_findclose(h), 1);
+        }
+        EXPECT_EQ(n, c.count) << c.pattern;
+    }
+    EXPECT_EQ(msos_findnextfile(QRV_INVALID_HANDLE, nullptr), 0);
+    EXPECT_EQ(msos_getfileattributes(dir.path().c_str()), MSOS_FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(msos_getfileattributes((dir / "noext").c_str()), MSOS_FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(msos_unlink("nul"), -1) << "the null device is never removed";
+    EXPECT_EQ(errno, EACCES);
+}
+
+struct EnvCase {
+    const char *name;
+    const char *text;
+    int put_result;
+    const char *value;  // null: unset
+};
+
+class PutEnv : public ::testing::TestWithParam<EnvCase> {};
+
+TEST_P(PutEnv, SetsWhatFollowsTheFirstEquals) {
+    const EnvCase c = GetParam();
+    unsetenv("QRV_T");
+    EXPECT_EQ(msos_putenv(c.text), c.put_result);
+    const char *value = getenv("QRV_T");
+    if (c.value == nullptr) {
+        EXPECT_EQ(value, nullptr);
+    } else {
+        EXPECT_STREQ(value, c.value);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PutEnv,
+                         ::testing::Values(EnvCase{"plain", "QRV_T=v", 0, "v"}, EnvCase{"empty", "QRV_T=", 0, ""},
+                                           EnvCase{"equals_in_value", "QRV_T=a=b", 0, "a=b"},
+                                           EnvCase{"no_equals", "QRV_T", -1, nullptr},
+                                           EnvCase{"no_name", "=v", -1, nullptr},
+                                           EnvCase{"null", nullptr, -1, nullptr}),
+                         [](const ::testing::TestParamInfo<EnvCase> &info) { return std::string(info.param.name); });
+
+TEST(OsEnvironment, BufferRulesOfTheVariableReader) {
+    ASSERT_EQ(msos_setenvironmentvariable("QRV_V", "hello"), 1);
+    struct Case {
+        int size;
+        int result;
+        bool copied;
+    };
+    for (Case c : {Case{6, 5, true}, Case{5, 6, false}, Case{0, 6, false}, Case{100, 5, true}}) {
+        Guarded buffer(static_cast<size_t>(c.size));
+        EXPECT_EQ(msos_getenvironmentvariable("QRV_V", buffer.data(), c.size), c.result) << c.size;
+        EXPECT_TRUE(buffer.canaries_intact());
+        if (c.copied) {
+            EXPECT_EQ(buffer.text(), "hello");
+        } else if (c.size > 0) {
+            EXPECT_EQ(buffer.data()[0], '\x5A') << "nothing copied";
+        }
+    }
+    EXPECT_EQ(msos_setenvironmentvariable("QRV_V", nullptr), 1);
+    EXPECT_EQ(msos_getenvironmentvariable("QRV_V", nullptr, 0), 0);
+    EXPECT_EQ(msos_setenvironmentvariable("A=B", "x"), 0);
+
+    setenv("QRV_X", "ex", 1);
+    char out[64];
+    const char *text = "<%QRV_X%|%QRV_NONE%|%|%%>";
+    std::string expected = "<ex|%QRV_NONE%|%|%%>";
+    EXPECT_EQ(msos_expandenvironmentstrings(text, nullptr, 0), static_cast<int>(expected.size()) + 1);
+    Guarded small(expected.size());
+    EXPECT_EQ(msos_expandenvironmentstrings(text, small.data(), static_cast<int>(expected.size())),
+              static_cast<int>(expected.size()) + 1);
+    EXPECT_TRUE(small.canaries_intact());
+    EXPECT_EQ(msos_expandenvironmentstrings(text, out, sizeof out), static_cast<int>(expected.size()) + 1);
+    EXPECT_EQ(std::string(out), expected);
+
+    int size = 1;
+    char name[1];
+    EXPECT_EQ(msos_getusername(name, &size), 0);
+    EXPECT_GT(size, 1) << "the size needed";
+    std::vector<char> fits(static_cast<size_t>(size));
+    EXPECT_EQ(msos_getusername(fits.data(), &size), 1);
+}
+
+TEST(OsProcess, SignalsOutsideTheSetAreRefused) {
+    auto handler = [](int) {};
+    for (int sig : {9, 1, 0, 64, 22}) {
+        EXPECT_EQ(msos_signal(sig, handler), nullptr) << sig;
+    }
+    struct sigaction current;
+    sigaction(SIGKILL, nullptr, &current);
+    EXPECT_EQ(current.sa_handler, SIG_DFL);
+    EXPECT_EQ(msos_signal(SIGTERM, handler), SIG_DFL);
+    EXPECT_EQ(msos_signal(SIGTERM, SIG_DFL), handler) << "the previous handler comes back";
+}
+
+TEST(OsProcess, SleepsOfZeroOrLessReturnAtOnce) {
+    auto start = std::chrono::steady_clock::now();
+    for (double s : {0.0, -1.0, 0.0004, std::nan("")}) msos_sleep_ex(s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    start = std::chrono::steady_clock::now();
+    msos_sleep_ex(0.02);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(20));
+}
+
+int g_main_calls;
+std::vector<std::string> g_main_args;
+
+int record_main(int argc, char **argv) {
+    ++g_main_calls;
+    g_main_args.clear();
+    for (int i = 0; argv[i] != nullptr; ++i) g_main_args.emplace_back(argv[i]);
+    return argc + 40;
+}
+
+TEST(OsProcess, WideEntryConvertsArgumentsToUtf8) {
+    std::u16string one = u"prog", two = u"\u00e9\U0001F600";
+    qrv_wchar *argv[] = {reinterpret_cast<qrv_wchar *>(one.data()), reinterpret_cast<qrv_wchar *>(two.data()), nullptr};
+    EXPECT_EQ(msos_wmain_wrapper(2, argv, record_main), 42);
+    EXPECT_EQ(g_main_args, (std::vector<std::string>{"prog", "\xC3\xA9\xF0\x9F\x98\x80"}));
+    qrv_wchar *empty[] = {nullptr};
+    EXPECT_EQ(msos_wmain_wrapper(0, empty, record_main), 40);
+    EXPECT_TRUE(g_main_args.empty()) << "only the null pointer";
+    qrv_wchar lone[] = {0xD800, 'x', 0};
+    qrv_wchar *bad[] = {lone, nullptr};
+    g_main_calls = 0;
+    EXPECT_EQ(msos_wmain_wrapper(1, bad, record_main), 199);
+    EXPECT_EQ(g_main_calls, 0);
+}
+
+TEST(OsProcess, KeysFromPathsAreStableAndCarryTheProjectId) {
+    TempDir dir;
+    int32_t a = msos_ftok(dir.path().c_str(), 'A');
+    EXPECT_EQ(a, msos_ftok(dir.path().c_str(), 'A'));
+    EXPECT_EQ((a >> 24) & 0x7F, 'A');
+    EXPECT_GE(a, 0);
+    EXPECT_NE(a, msos_ftok(dir.path().c_str(), 'B'));
+    EXPECT_EQ(msos_ftok((dir / "missing").c_str(), 'A'), -1);
+}
+
+TEST(OsProcess, LoaderErrorsComeBackAsText) {
+    EXPECT_EQ(msos_dlopen("/no/such/libx.so"), nullptr);
+    EXPECT_NE(std::string(msos_dlerror()).find("libx.so"), std::string::npos);
+    void *self = msos_dlopen("libc.so.6");
+    ASSERT_NE(self, nullptr);
+    void *address = reinterpret_cast<void *>(1);
+    EXPECT_EQ(msos_dlsym(self, "getpid", &address), nullptr);
+    EXPECT_EQ(address, dlsym(self, "getpid"));
+    const char *text = msos_dlsym(self, "qrv_no_such_symbol", &address);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(address, nullptr);
+    EXPECT_STREQ(text, msos_dlerror()) << "the same text";
+    EXPECT_EQ(msos_dlclose(self), 1);
+}
+
+TEST(OsMemory, MappingsShareBytesByHandleByNameAndWithFiles) {
+    qrv_handle fresh = msos_createfilemapping(QRV_INVALID_HANDLE, nullptr, MSOS_PAGE_READWRITE, 0, 8192, nullptr);
+    ASSERT_NE(fresh, 0);
+    auto *one = static_cast<char *>(msos_mapviewoffileex(fresh, MSOS_FILE_MAP_WRITE, 0, 0, 0, nullptr));
+    auto *two = static_cast<char *>(msos_mapviewoffileex(fresh, MSOS_FILE_MAP_READ, 0, 4096, 0, nullptr));
+    ASSERT_NE(one, nullptr);
+    ASSERT_NE(two, nullptr);
+    one[4096] = 'q';
+    EXPECT_EQ(two[0], 'q');
+    EXPECT_EQ(msos_mapviewoffileex(fresh, MSOS_FILE_MAP_READ, 0, 100, 0, nullptr), nullptr) << "unaligned";
+    EXPECT_EQ(msos_closehandle(fresh), 1);
+    EXPECT_EQ(two[0], 'q') << "views outlive the handle";
+    EXPECT_EQ(msos_unmapviewoffile(one) + msos_unmapviewoffile(two), 2);
+    EXPECT_EQ(msos_unmapviewoffile(one), 0) << "only once";
+
+    std::string name = "qrv-test-" + std::to_string(getpid());
+    qrv_handle named = msos_createfilemapping(-1, nullptr, MSOS_PAGE_READWRITE, 0, 4096, name.c_str());
+    ASSERT_NE(named, 0);
+    qrv_handle opened = msos_openfilemapping(MSOS_FILE_MAP_WRITE, 0, name.c_str());
+    ASSERT_NE(opened, 0);
+    auto *w = static_cast<char *>(msos_mapviewoffileex(named, MSOS_FILE_MAP_WRITE, 0, 0, 0, nullptr));
+    auto *r = static_cast<char *>(msos_mapviewoffileex(opened, MSOS_FILE_MAP_WRITE, 0, 0, 0, nullptr));
+    w[10] = 'n';
+    EXPECT_EQ(r[10], 'n');
+    EXPECT_EQ(msos_unmapviewoffile(w) + msos_unmapviewoffile(r), 2);
+    EXPECT_EQ(msos_closehandle(opened) + msos_closehandle(named), 2);
+    EXPECT_EQ(msos_openfilemapping(MSOS_FILE_MAP_READ, 0, name.c_str()), 0) << "gone with its creator";
+
+    TempDir dir;
+    write_file(dir / "m", "file!");
+    qrv_handle h = msos_createfile((dir / "m").c_str(), MSOS_GENERIC_READ | MSOS_GENERIC_WRITE, 0, nullptr,
+                                   MSOS_OPEN_EXISTING, 0, -1);
+    qrv_handle onfile = msos_createfilemapping(h, nullptr, MSOS_PAGE_READWRITE, 0, 0, nullptr);
+    auto *view = static_cast<char *>(msos_mapviewoffileex(onfile, MSOS_FILE_MAP_WRITE, 0, 0, 0, nullptr));
+    ASSERT_NE(view, nullptr);
+    view[0] = 'F';
+    EXPECT_EQ(msos_unmapviewoffile(view), 1);
+    EXPECT_EQ(msos_closehandle(onfile) + msos_closehandle(h), 2);
+    EXPECT_EQ(read_file(dir / "m"), "File!");
+}
+
+TEST(OsExit, ExitFlushesAndAbortEndsWith99) {
+    EXPECT_EXIT(
+        {
+            printf("pending");
+            msos_exit(7);
+        },
+        ::testing::ExitedWithCode(7), "");
+    EXPECT_EXIT(msos_abort(), ::testing::ExitedWithCode(99), "");
+}
+
+uint32_t exit_early(void *) {
+    msos_exit_thread(5);
+    return 1;
+}
+
+uint32_t exit_by_strategy(void *) {
+    msos_exit(6);
+    return 1;
+}
+
+TEST(OsExit, ThreadExitsReportTheirCode) {
+    for (msos_thread_routine routine : {exit_early, exit_by_strategy}) {
+        msos_set_thread_exit_strategy(1);
+        qrv_handle t = msos_createthread(nullptr, 0, routine, nullptr, 0, nullptr);
+        ASSERT_NE(t, 0);
+        EXPECT_EQ(msos_waitforsingleobject(t, MSOS_INFINITE), MSOS_WAIT_OBJECT_0);
+        EXPECT_EQ(qrv::os::thread_exit_code(t), routine == exit_early ? 5u : 6u);
+        EXPECT_EQ(msos_closehandle(t), 1);
+        msos_set_thread_exit_strategy(0);
+    }
+}
+
+// Runs body in a child on a new pseudo-terminal, types keys and returns
+// what the child printed and its exit code.
+std::pair<std::string, int> on_terminal(const std::function<int()> &body, const std::string &keys) {
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) _exit(body());
+    std::string seen;
+    char buf[256];
+    bool typed = false;
+    for (;;) {
+        pollfd ready{master, POLLIN, 0};
+        if (poll(&ready, 1, 5000) <= 0) {  // the child hangs: end it
+            kill(pid, SIGKILL);
+            break;
+        }
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;
+        seen.append(buf, static_cast<size_t>(n));
+        if (!typed && seen.find("pw: ") != std::string::npos) {
+            typed = write(master, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(master);
+    return {seen, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+TEST(OsPass, TerminalInputIsHiddenAndControlKeysStartOver) {
+    auto check = [] {
+        char buffer[4];
+        char *p = msos_getpass("pw: ", buffer, sizeof buffer);
+        return p == buffer && std::string(buffer) == "xyz" ? 0 : 1;
+    };
+    auto [seen, code] = on_terminal(check, std::string("ab\x7f") + "xyzw\r");
+    EXPECT_EQ(code, 0) << seen;
+    EXPECT_EQ(seen.find("ab"), std::string::npos) << "no echo: " << seen;
+    EXPECT_NE(seen.find("***"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("****"), std::string::npos) << "size - 1 characters at most";
+}
+
+TEST(OsPass, WithoutATerminalOneLineOfStandardInput) {
+    EXPECT_EXIT(
+        {
+            setsid();  // no controlling terminal
+            int fds[2];
+            if (pipe(fds) != 0 || write(fds[1], "secret\r\nrest", 12) != 12) _exit(2);
+            close(fds[1]);
+            dup2(fds[0], 0);
+            char buffer[5];
+            char *p = msos_getpass("pw: ", buffer, sizeof buffer);
+            _exit(p == buffer && std::string(buffer) == "secr" ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "pw: ");
+    char one[1] = {'z'};
+    EXPECT_EQ(msos_getpass("", one, 1), nullptr);
+    EXPECT_EQ(one[0], 'z');
+}
+
+struct EosCase {
+    const char *name;
+    std::function<int64_t(const std::string &dir)> call;
+    int64_t result;
+    int32_t id;
+    int os_error;
+};
+
+class ReportingLevel : public LibraryTest, public ::testing::WithParamInterface<EosCase> {};
+
+TEST_P(ReportingLevel, RecordsTheSystemErrorAndPushesItsId) {
+    const EosCase &c = GetParam();
+    TempDir dir;
+    write_file(dir / "file", "");
+    mserror_seterr(16001, 0);
+    EXPECT_EQ(c.call(dir.path()), c.result);
+    EXPECT_EQ(mserror_geterr_id(), c.id);
+    EXPECT_EQ(entry_count(), 2) << "a new report";
+    ASSERT_TRUE(mserror_pop());
+    EXPECT_EQ(mserror_geterr_id(), 16151);
+    EXPECT_EQ(number_arg(0), c.os_error);
+}
+
+const EosCase kEosCases[] = {
+    {"mkdir", [](const std::string &d) { return mseos_mkdir((d + "/file").c_str()); }, -1, 16489, EEXIST},
+    {"rmdir", [](const std::string &d) { return mseos_rmdir((d + "/none").c_str()); }, -1, 16490, ENOENT},
+    {"unlink", [](const std::string &d) { return mseos_unlink(d.c_str()); }, -1, 16477, EISDIR},
+    {"rename", [](const std::string &d) { return mseos_rename((d + "/x").c_str(), (d + "/y").c_str()); }, -1, 16475,
+     ENOENT},
+    {"create_new",
+     [](const std::string &d) {
+         return mseos_createfile((d + "/file").c_str(), MSOS_GENERIC_WRITE, 0, nullptr, MSOS_CREATE_NEW, 0, -1);
+     },
+     -1, 16470, EEXIST},
+    {"open_existing",
+     [](const std::string &d) {
+         return mseos_createfile((d + "/none").c_str(), MSOS_GENERIC_READ, 0, nullptr, MSOS_OPEN_EXISTING, 0, -1);
+     },
+     -1, 16473, ENOENT},
+    {"write", [](const std::string &) { return mseos_writefile(9999, "x", 1, nullptr, nullptr); }, 0, 16478, EBADF},
+    {"setendoffile", [](const std::string &) { return mseos_setendoffile(-4); }, 0, 16536, EBADF},
+    {"seek", [](const std::string &) { return int64_t{mseos_setfilepointer(9999, 0, nullptr, 0, nullptr)}; },
+     0xFFFFFFFF, 16472, EBADF},
+    {"close", [](const std::string &) { return mseos_closehandle(9999); }, 0, 16469, EBADF},
+    {"setevent", [](const std::string &) { return mseos_setevent(12); }, 0, 16495, EBADF},
+    {"handleinfo_invalid", [](const std::string &) { return mseos_set_handleinformation(9999, 1, 1); }, 0, 16493,
+     EBADF},
+    {"kill", [](const std::string &) { return mseos_kill(getpid(), 15); }, -1, 16468, ENOTSUP},
+    {"bigmem_alloc", [](const std::string &) { return mseos_bigmem_alloc(-1) == nullptr ? 0 : 1; }, 0, 16500, EINVAL},
+    {"bigmem_free",
+     [](const std::string &) {
+         int local = 0;
+         return mseos_bigmem_free(&local);
+     },
+     0, 16511, EINVAL},
+    {"createthread", [](const std::string &) { return mseos_createthread(nullptr, 0, nullptr, nullptr, 0, nullptr); },
+     0, 16496, EINVAL},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, ReportingLevel, ::testing::ValuesIn(kEosCases),
+                         [](const ::testing::TestParamInfo<EosCase> &info) { return std::string(info.param.name); });
+
+TEST_F(Os, ReportingLevelArgumentsAndTheSpecialCases) {
+    mseos_kill(123, 9);
+    EXPECT_EQ(number_arg(0), 9);
+    EXPECT_EQ(number_arg(1), 123);
+    mseos_rename("/nonexistent/a", "/nonexistent/b");
+    EXPECT_EQ(string_arg(0), "/nonexistent/a");
+    EXPECT_EQ(string_arg(1), "/nonexistent/b");
+    EXPECT_EQ(mseos_getstdhandle(5), QRV_INVALID_HANDLE);
+    EXPECT_EQ(mserror_geterr_id(), 16151) << "only the system error";
+    EXPECT_EQ(entry_count(), 1);
+    void *block = mseos_bigmem_alloc(100000);
+    ASSERT_NE(block, nullptr);
+    static_cast<char *>(block)[99999] = 1;
+    EXPECT_EQ(mseos_bigmem_free(block), 1);
+    void *heap = mseos_malloc(16);
+    heap = mseos_realloc(heap, 32);
+    EXPECT_NE(heap, nullptr);
+    msos_free(heap);
+}
+
+}  // namespace

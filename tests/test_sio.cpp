@@ -1,0 +1,258 @@
+// Buffered streams: line buffering, the write rules, reads that flush the
+// task's pending output, positions, the standard streams and bad requests.
+#include <cerrno>
+#include <functional>
+#include <string>
+
+#include "io/fio.h"
+#include "mssio.h"
+#include "os_support.h"
+#include "support.h"
+
+namespace {
+
+class Streams : public LibraryTest {
+protected:
+    TempDir dir;
+    std::string path = dir / "f";
+
+    mssio_stream *open(const char *access, int binary = 1) { return mssio_open_ex(path.c_str(), binary, access); }
+};
+
+// The write rules: what reaches the file at once, and what a call returns.
+struct WriteCase {
+    const char *name;
+    std::string before;  // written (and left buffered) first
+    std::string data;
+    std::string in_file;  // right after the second write
+    int result;
+};
+
+class WriteRules : public Streams, public ::testing::WithParamInterface<WriteCase> {};
+
+TEST_P(WriteRules, BufferUntilALineOrAFullBuffer) {
+    const WriteCase &c = GetParam();
+    mssio_stream *s = open("w");
+    ASSERT_NE(s, nullptr);
+    const int before = static_cast<int>(c.before.size());
+    if (before > 0) {
+        ASSERT_EQ(mssio_write(s, c.before.data(), before), before);
+    }
+    EXPECT_EQ(mssio_write(s, c.data.data(), static_cast<int>(c.data.size())), c.result);
+    EXPECT_EQ(read_file(path), c.in_file);
+    ASSERT_EQ(mssio_close(s), 1);
+    EXPECT_EQ(read_file(path), c.before + c.data) << "close writes the rest";
+}
+
+const std::string k600(600, 'p');
+const std::string k300(300, 'q');
+const std::string k800(800, 'r');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WriteRules,
+    ::testing::Values(WriteCase{"NoLineStaysBuffered", "", "abc", "", 3},
+                      WriteCase{"LineWritesBufferAndLine", "abc", "x\n", "abcx\n", 2},
+                      WriteCase{"LongWriteToEmptyBufferGoesStraight", "", k600, k600, 600},
+                      WriteCase{"OverflowWritesFullBufferKeepsRest", k300, k300, k300 + std::string(212, 'q'), 300},
+                      WriteCase{"TwiceOverfullWritesBoth", k300, k800, k300 + k800, 800},
+                      WriteCase{"LongLineWritesBufferThenLine", k300, k300 + "\n", k300 + k300 + "\n", 301}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(Streams, ReadFlushesPendingOutputFirst) {
+    mssio_stream *out = open("w");
+    mssio_stream *pipe[2];
+    ASSERT_EQ(mssio_pipe(pipe), 1);
+    ASSERT_EQ(mssio_set_stdout_ex(out, "prompt-file"), 1);
+    EXPECT_STREQ(mssio_get_stdout_name(), "prompt-file");
+    ASSERT_EQ(mssio_printf("prompt: "), 1);
+    EXPECT_EQ(read_file(path), "");
+    ASSERT_EQ(mssio_write(pipe[1], "y\n", 2), 2);
+    char answer[8];
+    EXPECT_EQ(mssio_readline(pipe[0], answer, sizeof answer), 2);
+    EXPECT_STREQ(answer, "y\n");
+    EXPECT_EQ(read_file(path), "prompt: ") << "the read flushed the prompt";
+    mssio_close(pipe[0]);
+    mssio_close(pipe[1]);
+}
+
+TEST_F(Streams, ReadlineSplitsLongLinesAndTerminatesShortOnes) {
+    write_file(path, "0123456789abcdefghi\nend");
+    mssio_stream *s = open("r");
+    char line[16];
+    std::memset(line, '#', sizeof line);
+    EXPECT_EQ(mssio_readline(s, line, 10), 10);
+    EXPECT_EQ(std::string(line, 10), "0123456789");
+    EXPECT_EQ(line[10], '#') << "a full buffer gets no terminator";
+    EXPECT_EQ(mssio_readline(s, line, 16), 10);
+    EXPECT_STREQ(line, "abcdefghi\n");
+    EXPECT_EQ(mssio_readline_ex(s, line, 16, 'x'), 3);
+    EXPECT_STREQ(line, "end");
+    EXPECT_EQ(mssio_readline(s, line, 16), 0);
+    EXPECT_STREQ(line, "");
+    mssio_close(s);
+}
+
+TEST_F(Streams, ReadFillsTheCountAcrossRefills) {
+    std::string text(1500, 'z');
+    text[1499] = '!';
+    write_file(path, text);
+    mssio_stream *s = open("r");
+    std::string got(1600, '\0');
+    EXPECT_EQ(mssio_read(s, got.data(), 1600), 1500);
+    EXPECT_EQ(got.substr(0, 1500), text);
+    EXPECT_EQ(mssio_read(s, got.data(), 10), 0);
+    EXPECT_EQ(mssio_size(s), 1500);
+    mssio_close(s);
+}
+
+TEST_F(Streams, AppendCreatesOrAppends) {
+    for (const char *access : {"a", "e"}) {
+        mssio_remove(path.c_str());
+        mssio_stream *s = open(access);
+        ASSERT_NE(s, nullptr) << access;
+        EXPECT_EQ(mserror_geterr_id(), 0) << "the failed open left no report";
+        mssio_fprintf(s, "one\n");
+        mssio_close(s);
+        s = open(access);
+        mssio_fprintf(s, "two %d\n", 2);
+        mssio_close(s);
+        EXPECT_EQ(read_file(path), "one\ntwo 2\n") << access;
+    }
+}
+
+TEST_F(Streams, TellAndSeekInsideTheInputBuffer) {
+    write_file(path, "line1\nline2\nline3\n");
+    mssio_stream *s = open("r");
+    char line[8];
+    mssio_readline(s, line, sizeof line);
+    EXPECT_EQ(mssio_tell(s), 6);
+    EXPECT_EQ(mssio_seek(s, 12), 12) << "inside the buffered window";
+    EXPECT_EQ(mssio_readline(s, line, sizeof line), 6);
+    EXPECT_STREQ(line, "line3\n");
+    EXPECT_EQ(mssio_seek(s, 0), 0);
+    EXPECT_EQ(mssio_readline(s, line, sizeof line), 6);
+    EXPECT_STREQ(line, "line1\n");
+    EXPECT_EQ(mssio_seek(s, -1), 18) << "-1 is the end";
+    mssio_close(s);
+}
+
+TEST_F(Streams, TextModeTellCountsALineFeedTwice) {
+    qrv::fio::set_text_mode(true);
+    write_file(path, "ab\r\ncd\r\n");
+    mssio_stream *s = open("r", 0);
+    char c;
+    EXPECT_EQ(mssio_read(s, &c, 1), 1);
+    EXPECT_EQ(mssio_tell(s), 1);
+    char rest[3];
+    EXPECT_EQ(mssio_read(s, rest, 3), 3);
+    EXPECT_EQ(std::string(rest, 3), "b\nc");
+    EXPECT_EQ(mssio_tell(s), 5) << "the line feed stands for two bytes";
+    mssio_close(s);
+    qrv::fio::set_text_mode(false);
+}
+
+TEST_F(Streams, WrongDirectionAndBadArguments) {
+    write_file(path, "data\n");
+    mssio_stream *in = open("r");
+    mssio_stream *out = mssio_open_ex((dir / "o").c_str(), 1, "w");
+    char buf[4] = {'k', 'k', 'k', 'k'};
+    struct Case {
+        const char *name;
+        std::function<int()> call;
+        int result;
+        int32_t id;
+    };
+    const Case cases[] = {
+        {"write input", [&] { return mssio_write(in, "x", 1); }, -1, 16253},
+        {"flush input", [&] { return mssio_flush(in); }, 0, 16253},
+        {"read output", [&] { return mssio_read(out, buf, 4); }, -1, 16252},
+        {"readline output", [&] { return mssio_readline(out, buf, 4); }, -1, 16252},
+        {"read null buffer", [&] { return mssio_read(in, nullptr, 4); }, -1, 16474},
+        {"read negative count", [&] { return mssio_read(in, buf, -1); }, -1, 16474},
+        {"write null buffer", [&] { return mssio_write(out, nullptr, 4); }, -1, 16478},
+    };
+    for (const Case &c : cases) {
+        mserror_reset();
+        EXPECT_EQ(c.call(), c.result) << c.name;
+        EXPECT_EQ(mserror_geterr_id(), c.id) << c.name;
+    }
+    EXPECT_EQ(std::string(buf, 4), "kkkk") << "nothing written into the caller's buffer";
+    for (const char *access : {"x", "rw", "", static_cast<const char *>(nullptr)}) {
+        mserror_seterr(16999, 0);
+        EXPECT_EQ(mssio_open(path.c_str(), access), nullptr);
+        EXPECT_EQ(mserror_geterr_id(), 16254);
+        EXPECT_EQ(entry_count(), 1);
+    }
+    EXPECT_EQ(mssio_read(nullptr, buf, 4), 0);
+    EXPECT_EQ(mssio_write(nullptr, buf, 4), 0);
+    EXPECT_EQ(mssio_close(nullptr), 0);
+    mssio_close(in);
+    mssio_close(out);
+}
+
+TEST_F(Streams, BufferingOffNeedsAnEmptyInputBuffer) {
+    write_file(path, "abc\ndef\n");
+    mssio_stream *s = open("r");
+    char c;
+    mssio_read(s, &c, 1);
+    EXPECT_EQ(mssio_buf_off(s), 0);
+    EXPECT_EQ(mserror_geterr_id(), 16251);
+    EXPECT_EQ(mssio_buf_reset(s), 1);
+    EXPECT_EQ(mssio_buf_off(s), 1);
+    char line[8];
+    EXPECT_EQ(mssio_readline(s, line, sizeof line), 0) << "the reset discarded the rest of the file's first block";
+    mssio_close(s);
+    mssio_stream *out = open("w");
+    mssio_write(out, "kept", 4);
+    EXPECT_EQ(mssio_buf_off(out), 1) << "output is flushed first";
+    EXPECT_EQ(read_file(path), "kept");
+    EXPECT_EQ(mssio_write(out, "x", 1), 1);
+    EXPECT_EQ(read_file(path), "keptx") << "unbuffered writes go straight through";
+    mssio_close(out);
+}
+
+// A full disk: nothing already accepted is dropped, and counts are honest.
+TEST_F(Streams, FullDiskKeepsBufferedBytesAndReportsHonestly) {
+    mssio_stream *s = open("w");
+    ASSERT_EQ(mssio_write(s, "abc", 3), 3);
+    {
+        SyscallScope scope;
+        qrv::os::g_sys.write = [](int, const void *, size_t) -> ssize_t {
+            errno = ENOSPC;
+            return -1;
+        };
+        EXPECT_EQ(mssio_write(s, "x\n", 2), -1);
+        EXPECT_EQ(mssio_flush(s), 0);
+        EXPECT_EQ(mssio_close(s), 0) << "the failed flush keeps the stream";
+    }
+    EXPECT_EQ(read_file(path), "");
+    EXPECT_EQ(mssio_flush(s), 1) << "the space came back";
+    EXPECT_EQ(read_file(path), "abc");
+    EXPECT_EQ(mssio_close(s), 1);
+}
+
+TEST_F(Streams, FormattedOutputAndItsEdges) {
+    mssio_stream *s = open("w");
+    EXPECT_EQ(mssio_fprintf(s, "%s=%d %5.2lf\n", "x", 42, 3.14159), 1);
+    EXPECT_EQ(mssio_fprintf(s, nullptr), 1);
+    EXPECT_EQ(mssio_fprintf(nullptr, "lost"), 1);
+    mssio_close(s);
+    EXPECT_EQ(read_file(path), "x=42  3.14\n(NILFORMAT)");
+}
+
+TEST_F(Streams, StandardStreamsExistPerTask) {
+    ASSERT_NE(mssio_get_stdin(), nullptr);
+    ASSERT_NE(mssio_get_stdout(), nullptr);
+    ASSERT_NE(mssio_get_stderr(), nullptr);
+    EXPECT_EQ(mssio_get_stdout_name(), nullptr);
+    mssio_stream *file = open("w");
+    EXPECT_EQ(mssio_isatty(file), 0);
+    ASSERT_EQ(mssio_set_stderr_ex(file, "errors"), 1);
+    mssio_eprintf("warn %d\n", 7);
+    EXPECT_EQ(read_file(path), "warn 7\n");
+    EXPECT_EQ(mssio_close(file), 1);
+    EXPECT_EQ(mssio_get_stderr(), nullptr) << "closing a standard stream empties its slot";
+    EXPECT_EQ(mssio_eprintf("nowhere\n"), 0);
+}
+
+}  // namespace
