@@ -9,6 +9,7 @@
 #include "frame/task_handle.h"
 #include "msbasic.h"
 #include "mserror.h"
+#include "msfio.h"
 #include "msstr.h"
 #include "mstask.h"
 #include "msthread.h"
@@ -56,7 +57,7 @@ bool installation_of_library(char *folder, int size) {
     if (folder[0] == '\0') std::strcpy(folder, "/");
     char initfile[1024];
     return mspath_mkpath_multi(initfile, sizeof initfile, folder, "config", "initfile.txt", nullptr) &&
-           os::path_kind(initfile) == 2;
+           msfio_exists(initfile) == 2;
 }
 
 bool fallback(bool from_env) {
@@ -106,7 +107,7 @@ bool choose_tmpdir() noexcept {
         candidate = msvars_getenv(name);
     }
     if (!is_set(candidate)) candidate = ".";
-    if (std::strlen(candidate) > kTmpDirMax || os::path_kind(candidate) != 1) {
+    if (std::strlen(candidate) > kTmpDirMax || msfio_exists(candidate) != 1) {
         mserror_reset_seterr_1arg_str(err::kTmpDirMissing, candidate);
         return false;
     }

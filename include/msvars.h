@@ -39,7 +39,7 @@ typedef int32_t msvars_entry;
 #define MSVARS_OBJ_NOSPACE ((msvars_obj *)-1)
 
 /* Source kinds of msvars_read. */
-#define MSVARS_SOURCE_STREAM 0  /* an open buffered stream (mssio_) */
+#define MSVARS_SOURCE_STREAM 0  /* an open buffered stream (mssio_stream *) */
 #define MSVARS_SOURCE_ROMFILE 1 /* a file of msromf_open */
 #define MSVARS_SOURCE_BUFFER 2  /* a const char ** cursor on NUL-terminated text */
 
@@ -49,11 +49,13 @@ typedef int32_t msvars_entry;
 
 /* msvars_readfile_ex(path, 0). */
 QRV_API msvars_set *msvars_readfile(const char *path) QRV_NOEXCEPT;
-/* Reads the variable file at path into a new set (reference count 1).
+/* Reads the variable file at path (through a buffered stream, mssio_open
+ * with "r") into a new set (reference count 1).
  * With keep_comments nonzero, comment and blank lines are kept as entries
  * with an empty name and the line as value, so msvars_genbuf can rewrite
  * the file faithfully. Null on failure: the cause (16151 and 16473 "cannot
- * open file '%s'" or 16474 "cannot read from file"; 16546 line too long;
+ * open file '%s'" also for a directory, 16116 "file read interrupted"
+ * for a failed read; 16546 line too long;
  * 16547 NUL byte; 16548 not UTF-8; 16549 value too long; allocation errors)
  * with 16545 "error in variable file '%s' at line %ld" on top. Thread-safe. */
 QRV_API msvars_set *msvars_readfile_ex(const char *path, int keep_comments) QRV_NOEXCEPT;

@@ -9,9 +9,9 @@
 #include "msbasic.h"
 #include "msconn.h"
 #include "mserror.h"
+#include "msfio.h"
 #include "msfmt.h"
 #include "mstmp.h"
-#include "os/os_config.h"
 #include "space/space.h"
 
 namespace qrv::tmp {
@@ -53,6 +53,22 @@ size_t char_length(const char *p) {
     return n;
 }
 
+// Removes every entry of directory whose name begins with prefix, a
+// directory with everything below it; failures are ignored and leave the
+// error stack as it was.
+void remove_series(const char *directory, const char *prefix) {
+    int32_t floor = mserror_cleanup_save();
+    if (msfio_dir *listing = msfio_opendir(directory, prefix)) {
+        char name[1024];
+        char path[2048];
+        while (msfio_readdir(listing, name, sizeof name) && name[0] != '\0') {
+            if (mspath_mkpath(path, sizeof path, directory, name)) msfio_dir_rm_all(path);
+        }
+        msfio_closedir(listing);
+    }
+    mserror_cleanup_restore(floor);
+}
+
 }  // namespace
 
 State *create_state() noexcept {
@@ -69,7 +85,7 @@ void release_state(void *connection) noexcept {
         int size = sizeof directory;
         char prefix[64];
         if (msbasic_get_tmpdir(directory, &size) != nullptr && format_name(prefix, sizeof prefix, connection, -1) > 0) {
-            os::remove_prefixed_entries(directory, prefix);
+            remove_series(directory, prefix);
         }
     }
     space::release(state);
@@ -128,7 +144,7 @@ QRV_API int mstmp_newfile(char *buffer, int size, void *connection) noexcept {
             return 0;
         }
         if (!mstmp_file(buffer, size, candidate, connection)) return 0;
-        if (qrv::os::path_kind(buffer) == 0) {
+        if (msfio_exists(buffer) == 0) {
             state->used = 1;
             return 1;
         }

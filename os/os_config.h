@@ -1,7 +1,6 @@
-// What configuration, temporary files and the installation directory ask of
-// the platform: the environment block, the library's own file, path kinds,
-// plain file reading, the clock in seconds and the removal of a series of
-// temporary files. Only os/ includes platform headers.
+// What configuration and the installation directory ask of the platform
+// beyond the file layer: the environment block, the library's own file and
+// the clock in seconds. Only os/ includes platform headers.
 #pragma once
 
 #include <cstddef>
@@ -18,23 +17,7 @@ char *const *environment() noexcept;
 // cannot be found or does not fit in size bytes.
 bool own_file_path(char *buffer, size_t size) noexcept;
 
-// 0 nothing there, 1 a directory, 2 anything else; the null device name
-// ("nul" in any case) is 2.
-int path_kind(const char *path) noexcept;
-
-// A file opened for reading (close-on-exec; "nul" opens the null device):
-// a descriptor, or -1 with errno.
-int open_for_reading(const char *path) noexcept;
-// Bytes read (0 at end of file), or -1 with errno; interrupted reads retry.
-long read_some(int fd, void *buffer, size_t size) noexcept;
-void close_fd(int fd) noexcept;
-
 // Seconds since 1970 (UTC).
 int64_t time_seconds() noexcept;
-
-// Removes every entry of directory whose name begins with prefix: a
-// directory with everything below it, anything else as a file. Failures
-// are ignored.
-void remove_prefixed_entries(const char *directory, const char *prefix) noexcept;
 
 }  // namespace qrv::os

@@ -9,6 +9,7 @@
 #include "error/errids.h"
 #include "msbasic.h"
 #include "mserror.h"
+#include "msfio.h"
 #include "msstr.h"
 #include "mstables.h"
 #include "msthread.h"
@@ -138,7 +139,7 @@ bool load_initfile() noexcept {
     if (msbasic_quorvelpath_is_real()) {
         char path[1024];
         if (mspath_mkpath_multi(path, sizeof path, msbasic_get_quorvelpath(), "config", "initfile.txt", nullptr) &&
-            os::path_kind(path) != 0) {
+            msfio_exists(path) != 0) {
             // An installed file overrides the built-in one; when it cannot
             // be read the installation is broken, not absent.
             set = msvars_readfile(path);
@@ -163,7 +164,7 @@ bool load_initfile() noexcept {
 bool load_envfile() noexcept {
     if (g_envfile.load(std::memory_order_acquire) != nullptr) return true;
     const char *path = msbasic_initfile_getvar_env("MSENVFILE");
-    if (path == nullptr || path[0] == '\0' || os::path_kind(path) != 2) return true;
+    if (path == nullptr || path[0] == '\0' || msfio_exists(path) != 2) return true;
     msvars_set *set = msvars_readfile(path);
     if (set == nullptr) {
         mserror_seterr(err::kEnvFileError, 0);

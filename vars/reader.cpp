@@ -6,12 +6,12 @@
 #include "error/errids.h"
 #include "msbasic.h"
 #include "mserror.h"
+#include "mssio.h"
 #include "mssp.h"
 #include "msstr.h"
 #include "mstables.h"
 #include "msthread.h"
 #include "msvars.h"
-#include "os/os_config.h"
 #include "space/space.h"
 #include "vars/store.h"
 #include "vars/varset.h"
@@ -101,41 +101,15 @@ protected:
     long line_number_ = 0;
 };
 
-class FileSource final : public LineSource {
+// An open buffered stream: lines of at most kLineMax bytes, line feed kept.
+class StreamSource final : public LineSource {
 public:
-    explicit FileSource(const char *path) : LineSource(path) {}
-    ~FileSource() { os::close_fd(fd_); }
-
-    bool open() {
-        fd_ = os::open_for_reading(name_);
-        if (fd_ >= 0) return true;
-        mserror_seterr_os_geterror();
-        mserror_seterr_1arg_str(err::kCannotOpenFile, name_);
-        return false;
-    }
-
+    StreamSource(mssio_stream *stream, const char *name) : LineSource(name), stream_(stream) {}
     int next(char *line) override {
-        int count = 0;
-        while (count < kLineMax) {
-            if (position_ == filled_) {
-                if (at_end_) break;
-                long n = os::read_some(fd_, buffer_, sizeof buffer_);
-                if (n < 0) {
-                    ++line_number_;
-                    mserror_seterr_os_geterror();
-                    mserror_seterr(err::kCannotReadFile, 0);
-                    return -1;
-                }
-                if (n == 0) {
-                    at_end_ = true;
-                    break;
-                }
-                position_ = 0;
-                filled_ = static_cast<int>(n);
-            }
-            char c = buffer_[position_++];
-            line[count++] = c;
-            if (c == '\n') break;
+        int count = mssio_readline(stream_, line, kLineMax);
+        if (count < 0) {
+            ++line_number_;
+            return -1;
         }
         line[count] = '\0';
         if (count > 0) ++line_number_;
@@ -143,11 +117,7 @@ public:
     }
 
 private:
-    int fd_ = -1;
-    char buffer_[4096];
-    int position_ = 0;
-    int filled_ = 0;
-    bool at_end_ = false;
+    mssio_stream *stream_;
 };
 
 class RomSource final : public LineSource {
@@ -547,14 +517,19 @@ msvars_set *read_source(LineSource &source, int keep_comments, Range range = Ran
 
 msvars_set *read_file(const char *path, int keep_comments, Range range, const char *start, const char *end) {
     if (path == nullptr) return nullptr;
-    FileSource source(path);
-    if (!source.open()) {
+    mssio_stream *stream = mssio_open(path, "r");
+    if (stream == nullptr) {
         mserror_seterr(err::kVarFileError, 2);
         mserror_setarg_str(path, 0);
         mserror_setarg(0, 1);
         return nullptr;
     }
-    return read_source(source, keep_comments, range, start, end);
+    StreamSource source(stream, path);
+    msvars_set *set = read_source(source, keep_comments, range, start, end);
+    int32_t floor = mserror_cleanup_save();  // a read-only stream has nothing to lose
+    mssio_close(stream);
+    mserror_cleanup_restore(floor);
+    return set;
 }
 
 bool needs_quotes(const char *value) {
@@ -665,6 +640,10 @@ QRV_API msvars_set *msvars_readfile_exclude(const char *path, const char *start,
 
 QRV_API msvars_set *msvars_read(void *source, int kind) noexcept {
     if (source == nullptr) return nullptr;
+    if (kind == MSVARS_SOURCE_STREAM) {
+        StreamSource stream(static_cast<mssio_stream *>(source), "<stream>");
+        return read_source(stream, 0);
+    }
     if (kind == MSVARS_SOURCE_ROMFILE) {
         RomSource rom(static_cast<msromf_file *>(source));
         return read_source(rom, 0);
