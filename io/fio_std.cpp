@@ -7,6 +7,7 @@
 #include "io/fio.h"
 #include "mserror.h"
 #include "msos.h"
+#include "msvars.h"
 #include "os/os_internal.h"
 #include "space/space.h"
 
@@ -22,10 +23,10 @@ msfio_fd g_current[3] = {MSFIO_NONE, MSFIO_NONE, MSFIO_NONE};
 bool g_text_mode = false;
 bool g_text_mode_decided = false;
 
-// The value of an MS variable, or null when it is unset or empty. Read from
-// the environment until the variable lookup of the library exists.
+// The value of an MS variable, or null when it is unset or empty: the
+// environment, or the environment file once one is loaded.
 const char *ms_variable(const char *name) {
-    const char *value = os::getenv(name);
+    const char *value = msvars_getenv(name);
     return value != nullptr && *value != '\0' ? value : nullptr;
 }
 

@@ -89,6 +89,7 @@ const Branch kBranches[] = {
     {"tmpdir_default", "", nullptr, false, "init=1|tmpdir=."},
     {"tmpdir_missing", "MSTMPDIR=@/missing", nullptr, false, "init=0|errors=16522(@/missing) "},
     {"tmpdir_is_a_file", "TMP=@/env.txt", nullptr, false, "init=0|errors=16522(@/env.txt) "},
+    {"envfile_redirects_standard_error", "MSENVFILE=@/redirect.txt", nullptr, false, "init=1|file=@/err.txt"},
 };
 
 std::vector<std::string> items(const std::string &text) {
@@ -109,6 +110,7 @@ TEST_P(Installation, ResolvedInAChild) {
     ScratchDir dir;
     std::filesystem::create_directories(dir.path / "empty");
     dir.file("env.txt", "E=" + std::string(2000, 'e') + "\n");
+    dir.file("redirect.txt", place("MSSTDERR=@/err.txt\n", dir.str()));
     if (b.initfile != nullptr) dir.file("inst/config/initfile.txt", place(b.initfile, dir.str()));
     std::string program = self_program();
     if (b.copy_program) {
@@ -120,7 +122,11 @@ TEST_P(Installation, ResolvedInAChild) {
     ASSERT_EQ(got["status"], "0") << "child failed";
     for (const std::string &item : items(place(b.expected, dir.str()))) {
         size_t equals = item.find('=');
-        EXPECT_EQ(got[item.substr(0, equals)], item.substr(equals + 1)) << item;
+        if (item.rfind("file=", 0) == 0) {
+            EXPECT_TRUE(std::filesystem::exists(item.substr(equals + 1))) << item;
+        } else {
+            EXPECT_EQ(got[item.substr(0, equals)], item.substr(equals + 1)) << item;
+        }
     }
 }
 
