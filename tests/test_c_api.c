@@ -12,9 +12,9 @@
 #include "msnlsmsg.h"
 #include "msos.h"
 #include "msstr.h"
+#include "mstables.h"
 #include "mstask.h"
 #include "msthread.h"
-#include "mstables.h"
 #include "qrvdefs.h"
 
 static int failures;

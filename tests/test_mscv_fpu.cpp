@@ -39,7 +39,8 @@ Decomposed encode(F value, int length) {
 template <typename F>
 auto decode_bits(const Decomposed &d) {
     Guarded value(sizeof(F));
-    mscv_fpu_decode(value.data(), format_of<F>(), d.sign, d.exponent, d.mantissa.data(), static_cast<int>(d.mantissa.size()));
+    mscv_fpu_decode(value.data(), format_of<F>(), d.sign, d.exponent, d.mantissa.data(),
+                    static_cast<int>(d.mantissa.size()));
     EXPECT_TRUE(value.untouched_from(sizeof(F)));
     std::conditional_t<sizeof(F) == 8, uint64_t, uint32_t> bits;
     std::memcpy(&bits, value.data(), sizeof bits);
@@ -59,13 +60,24 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr float kInfF = std::numeric_limits<float>::infinity();
 
 TEST(MscvFpu, EncodesKnownValues) {
-    const struct { double value; bool single; int sign, exponent; Bytes mantissa; } kCases[] = {
-        {1.0, false, 0, 16383, {0, 0, 0, 0, 0, 0, 0}}, {1.0, true, 0, 16383, {0, 0, 0}},
-        {-2.0, false, 1, 16384, {0, 0, 0, 0, 0, 0, 0}}, {1.5, true, 0, 16383, {0x80, 0, 0}},
-        {0.0, false, 0, 0, {0, 0, 0, 0, 0, 0, 0}},     {-0.0, false, 1, 15360, {0, 0, 0, 0, 0, 0, 0}},
-        {-0.0, true, 1, 16256, {0, 0, 0}},             {kInf, false, 0, 32767, {0, 0, 0, 0, 0, 0, 0}},
-        {-kInf, true, 1, 32767, {0, 0, 0}},            {DBL_TRUE_MIN, false, 0, 15360, {0, 0, 0, 0, 0, 0, 0x10}},
-        {-0.75, false, 1, 16382, {0x80}},              {3.0, true, 0, 16384, {}},  // short and empty mantissas
+    const struct {
+        double value;
+        bool single;
+        int sign, exponent;
+        Bytes mantissa;
+    } kCases[] = {
+        {1.0, false, 0, 16383, {0, 0, 0, 0, 0, 0, 0}},
+        {1.0, true, 0, 16383, {0, 0, 0}},
+        {-2.0, false, 1, 16384, {0, 0, 0, 0, 0, 0, 0}},
+        {1.5, true, 0, 16383, {0x80, 0, 0}},
+        {0.0, false, 0, 0, {0, 0, 0, 0, 0, 0, 0}},
+        {-0.0, false, 1, 15360, {0, 0, 0, 0, 0, 0, 0}},
+        {-0.0, true, 1, 16256, {0, 0, 0}},
+        {kInf, false, 0, 32767, {0, 0, 0, 0, 0, 0, 0}},
+        {-kInf, true, 1, 32767, {0, 0, 0}},
+        {DBL_TRUE_MIN, false, 0, 15360, {0, 0, 0, 0, 0, 0, 0x10}},
+        {-0.75, false, 1, 16382, {0x80}},
+        {3.0, true, 0, 16384, {}},  // short and empty mantissas
         {DBL_MAX, false, 0, 17406, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xF0}},
         {FLT_TRUE_MIN, true, 0, 16256, {0, 0, 0x02}},
     };
@@ -78,7 +90,8 @@ TEST(MscvFpu, EncodesKnownValues) {
 
 TEST(MscvFpu, RoundTripsEveryNonNaNBitPattern) {
     std::mt19937_64 random(42);
-    std::vector<uint64_t> patterns = {0, 1, 0x8000000000000000, 0x000FFFFFFFFFFFFF, 0x7FEFFFFFFFFFFFFF, 0x7FF0000000000000};
+    std::vector<uint64_t> patterns = {
+        0, 1, 0x8000000000000000, 0x000FFFFFFFFFFFFF, 0x7FEFFFFFFFFFFFFF, 0x7FF0000000000000};
     for (int i = 0; i < 20000; ++i) patterns.push_back(random());
     for (uint64_t bits : patterns) {
         auto d = std::bit_cast<double>(bits);
@@ -99,7 +112,10 @@ TEST(MscvFpu, RoundTripsEveryNonNaNBitPattern) {
 }
 
 TEST(MscvFpu, NarrowsToSingleWithHalfUpRounding) {
-    const struct { Decomposed in; float out; } kCases[] = {
+    const struct {
+        Decomposed in;
+        float out;
+    } kCases[] = {
         {encode(1.0 + 0x1p-24, 7), 1.0f + 0x1p-23f},  // a tie rounds up (IEEE: to even, 1.0f)
         {encode(1.0 + 0x1p-25, 7), 1.0f},
         {encode(2.0 - 0x1p-24, 7), 2.0f},  // the carry runs out of the mantissa

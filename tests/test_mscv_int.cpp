@@ -64,11 +64,17 @@ TEST_P(SignedReaders, DecimalAgreesWithStrtoll) {
                 int64_t out[1];
                 const char *end = r.read(out, text.c_str());
                 ASSERT_EQ(end, fits ? oracle_end : nullptr) << text;
-                if (fits) { ASSERT_EQ(r.value(out), expected) << text; }
-                if (!fits) { ASSERT_EQ(mserror_geterr_id(), *sign == '-' ? kTooSmall : kTooLarge) << text; }
+                if (fits) {
+                    ASSERT_EQ(r.value(out), expected) << text;
+                }
+                if (!fits) {
+                    ASSERT_EQ(mserror_geterr_id(), *sign == '-' ? kTooSmall : kTooLarge) << text;
+                }
                 bool blank_after = msstr_qspace(suffix);
                 ASSERT_EQ(r.check(out, text.c_str()), fits && blank_after) << text;
-                if (fits && !blank_after) { ASSERT_EQ(mserror_geterr_id(), kInvalid) << text; }
+                if (fits && !blank_after) {
+                    ASSERT_EQ(mserror_geterr_id(), kInvalid) << text;
+                }
             }
         }
     }
@@ -76,17 +82,38 @@ TEST_P(SignedReaders, DecimalAgreesWithStrtoll) {
 
 // Hexadecimal patterns, syntax errors and the other forms strtoll reads
 // differently. bits: 32 for xi and xl only, 64 for xi64 only, 0 for all.
-const struct { const char *text; int bits; int64_t value; int end; int32_t id; } kCases[] = {
-    {"0x", 0, 0, 0, kNoDigits},          {"0x000", 0, 0, 5, 0},          {"0x00000000FF", 0, 255, 12, 0},
-    {"0XaBcDeF", 0, 0xabcdef, 8, 0},     {"0x1g", 0, 1, 3, 0},           {"0xg", 0, 0, 0, kNoDigits},
-    {" -0x10", 0, -16, 6, 0},            {"0xFFFFFFFF", 32, -1, 10, 0},  {"0xFFFFFFFF", 64, 0xFFFFFFFF, 10, 0},
-    {"-0x80000000", 32, INT32_MIN, 11, 0}, {"0x123456789", 32, 0, 0, kTooLarge},
-    {"-0x123456789", 32, 0, 0, kTooLarge}, {"0x123456789", 64, 0x123456789, 11, 0},
-    {"0xFFFFFFFFFFFFFFFF", 64, -1, 18, 0}, {"-0x8000000000000000", 64, INT64_MIN, 19, 0},
-    {"0x10000000000000000", 64, 0, 0, kTooLarge}, {"-9223372036854775808", 64, INT64_MIN, 20, 0},
-    {"42abc", 0, 42, 2, 0},              {"", 0, 0, 0, kNoDigits},       {"   ", 0, 0, 0, kNoDigits},
-    {"-", 0, 0, 0, kNoDigits},           {"+ 5", 0, 0, 0, kNoDigits},    {"--5", 0, 0, 0, kNoDigits},
-    {"\xC3\xA9", 0, 0, 0, kNoDigits},    {nullptr, 0, 0, 0, kNoDigits},
+const struct {
+    const char *text;
+    int bits;
+    int64_t value;
+    int end;
+    int32_t id;
+} kCases[] = {
+    {"0x", 0, 0, 0, kNoDigits},
+    {"0x000", 0, 0, 5, 0},
+    {"0x00000000FF", 0, 255, 12, 0},
+    {"0XaBcDeF", 0, 0xabcdef, 8, 0},
+    {"0x1g", 0, 1, 3, 0},
+    {"0xg", 0, 0, 0, kNoDigits},
+    {" -0x10", 0, -16, 6, 0},
+    {"0xFFFFFFFF", 32, -1, 10, 0},
+    {"0xFFFFFFFF", 64, 0xFFFFFFFF, 10, 0},
+    {"-0x80000000", 32, INT32_MIN, 11, 0},
+    {"0x123456789", 32, 0, 0, kTooLarge},
+    {"-0x123456789", 32, 0, 0, kTooLarge},
+    {"0x123456789", 64, 0x123456789, 11, 0},
+    {"0xFFFFFFFFFFFFFFFF", 64, -1, 18, 0},
+    {"-0x8000000000000000", 64, INT64_MIN, 19, 0},
+    {"0x10000000000000000", 64, 0, 0, kTooLarge},
+    {"-9223372036854775808", 64, INT64_MIN, 20, 0},
+    {"42abc", 0, 42, 2, 0},
+    {"", 0, 0, 0, kNoDigits},
+    {"   ", 0, 0, 0, kNoDigits},
+    {"-", 0, 0, 0, kNoDigits},
+    {"+ 5", 0, 0, 0, kNoDigits},
+    {"--5", 0, 0, 0, kNoDigits},
+    {"\xC3\xA9", 0, 0, 0, kNoDigits},
+    {nullptr, 0, 0, 0, kNoDigits},
 };
 
 TEST_P(SignedReaders, NamedCasesWithCanaries) {
@@ -121,10 +148,24 @@ INSTANTIATE_TEST_SUITE_P(All, SignedReaders, ::testing::ValuesIn(kReaders),
 class UnsignedReader : public LibraryTest {};
 
 TEST_F(UnsignedReader, NamedCasesWithCanaries) {
-    const struct { const char *text; int base; unsigned value; int end; int32_t id; } kUnsigned[] = {
-        {"fF", 16, 255, 2, 0},     {"8", 8, 0, 0, kNoDigits},   {"78", 8, 7, 1, 0},          {"12", 2, 12, 2, 0},
-        {"1a", 7, 1, 1, 0},        {" \t19", 0, 19, 4, 0},      {"0x10", 16, 0, 1, 0},       {"-1", 10, 0, 0, kNoDigits},
-        {"+1", 10, 0, 0, kNoDigits}, {"", 16, 0, 0, kNoDigits}, {"100000000", 16, 0, 0, kTooLarge},
+    const struct {
+        const char *text;
+        int base;
+        unsigned value;
+        int end;
+        int32_t id;
+    } kUnsigned[] = {
+        {"fF", 16, 255, 2, 0},
+        {"8", 8, 0, 0, kNoDigits},
+        {"78", 8, 7, 1, 0},
+        {"12", 2, 12, 2, 0},
+        {"1a", 7, 1, 1, 0},
+        {" \t19", 0, 19, 4, 0},
+        {"0x10", 16, 0, 1, 0},
+        {"-1", 10, 0, 0, kNoDigits},
+        {"+1", 10, 0, 0, kNoDigits},
+        {"", 16, 0, 0, kNoDigits},
+        {"100000000", 16, 0, 0, kTooLarge},
     };
     for (const auto &c : kUnsigned) {
         mserror_reset_seterr_1arg(16151, 2);
@@ -132,8 +173,12 @@ TEST_F(UnsignedReader, NamedCasesWithCanaries) {
         EXPECT_EQ(mscv_xu(reinterpret_cast<unsigned *>(out.data()), c.text, c.base), c.id ? nullptr : c.text + c.end);
         unsigned v = 0;
         std::memcpy(&v, out.data(), sizeof v);
-        if (c.id == 0) { EXPECT_EQ(v, c.value) << c.text; }
-        if (c.id != 0) { EXPECT_EQ(drain_errors(), std::vector<int32_t>{c.id}) << c.text; }
+        if (c.id == 0) {
+            EXPECT_EQ(v, c.value) << c.text;
+        }
+        if (c.id != 0) {
+            EXPECT_EQ(drain_errors(), std::vector<int32_t>{c.id}) << c.text;
+        }
         EXPECT_TRUE(out.untouched_from(c.id ? 0 : sizeof v)) << c.text;
     }
 }
@@ -153,8 +198,10 @@ void expect_writes(T value, const char *format, size_t room, W write) {
 // Writers against snprintf, and mscv_xu reading snprintf's digits back
 // (values above 32 bits must fail with "number too large").
 TEST_F(UnsignedReader, WritersAgreeWithSnprintfAndReadBack) {
-    const struct { int base; const char *f32, *f64; } kBases[] = {
-        {8, "%o", "%llo"}, {10, "%u", "%llu"}, {16, "%x", "%llx"}, {7, "%u", "%llu"}, {0, "%u", "%llu"}};
+    const struct {
+        int base;
+        const char *f32, *f64;
+    } kBases[] = {{8, "%o", "%llo"}, {10, "%u", "%llu"}, {16, "%x", "%llx"}, {7, "%u", "%llu"}, {0, "%u", "%llu"}};
     for (int k = 0; k < 64; ++k) {
         uint64_t p = uint64_t{1} << k;
         for (uint64_t v : {p - 1, p, p + 1, 0 - p, 0 - p - 1}) {
@@ -182,9 +229,16 @@ TEST_F(UnsignedReader, WritersAgreeWithSnprintfAndReadBack) {
 }
 
 TEST(Packing, BigEndianBothWays) {
-    const struct { uint64_t value; size_t width; const char *bytes; } kPacked[] = {
-        {0x01020304, 4, "\x01\x02\x03\x04"}, {0xFFFFFFFE, 4, "\xFF\xFF\xFF\xFE"}, {0x1FFFE, 2, "\xFF\xFE"},
-        {0x0102030405060708, 8, "\x01\x02\x03\x04\x05\x06\x07\x08"}, {0x8000000000000000, 8, "\x80\0\0\0\0\0\0\0"},
+    const struct {
+        uint64_t value;
+        size_t width;
+        const char *bytes;
+    } kPacked[] = {
+        {0x01020304, 4, "\x01\x02\x03\x04"},
+        {0xFFFFFFFE, 4, "\xFF\xFF\xFF\xFE"},
+        {0x1FFFE, 2, "\xFF\xFE"},
+        {0x0102030405060708, 8, "\x01\x02\x03\x04\x05\x06\x07\x08"},
+        {0x8000000000000000, 8, "\x80\0\0\0\0\0\0\0"},
     };
     for (const auto &c : kPacked) {
         Guarded out(c.width);
@@ -194,14 +248,16 @@ TEST(Packing, BigEndianBothWays) {
         int narrow = 0;
         unsigned u = 0, u4 = 0;
         if (c.width == 2) {  // only the low 16 bits are packed
-            EXPECT_TRUE(mscv_uint_to_2bytes(p, static_cast<unsigned>(c.value)) == p + 2 && mscv_2bytes_to_uint(&u, in) == in + 2);
+            EXPECT_TRUE(mscv_uint_to_2bytes(p, static_cast<unsigned>(c.value)) == p + 2 &&
+                        mscv_2bytes_to_uint(&u, in) == in + 2);
             EXPECT_EQ(u, c.value & 0xFFFF);
         } else if (c.width == 4) {
-            EXPECT_TRUE(mscv_int_to_4bytes(p, static_cast<int>(c.value)) == p + 4 && mscv_4bytes_to_int(&narrow, in) == in + 4 &&
-                        mscv_4bytes_to_uint(&u4, in) == in + 4);
+            EXPECT_TRUE(mscv_int_to_4bytes(p, static_cast<int>(c.value)) == p + 4 &&
+                        mscv_4bytes_to_int(&narrow, in) == in + 4 && mscv_4bytes_to_uint(&u4, in) == in + 4);
             EXPECT_EQ(std::tuple(narrow, u4), std::tuple(static_cast<int>(c.value), static_cast<unsigned>(c.value)));
         } else {
-            EXPECT_TRUE(mscv_int64_to_8bytes(p, static_cast<int64_t>(c.value)) == p + 8 && mscv_8bytes_to_int64(&wide, in) == in + 8);
+            EXPECT_TRUE(mscv_int64_to_8bytes(p, static_cast<int64_t>(c.value)) == p + 8 &&
+                        mscv_8bytes_to_int64(&wide, in) == in + 8);
             EXPECT_EQ(static_cast<uint64_t>(wide), c.value);
         }
         EXPECT_EQ(std::memcmp(p, c.bytes, c.width), 0);

@@ -12,8 +12,10 @@ namespace {
 class ReadersOnThreads : public LibraryTest {};
 
 TEST_F(ReadersOnThreads, EachThreadSeesOnlyItsOwnErrors) {
-    const struct { const char *text; int32_t id; } kPerThread[] = {
-        {"", 16052}, {"2147483648", 16053}, {"-2147483649", 16055}, {"12a", 16051}};
+    const struct {
+        const char *text;
+        int32_t id;
+    } kPerThread[] = {{"", 16052}, {"2147483648", 16053}, {"-2147483649", 16055}, {"12a", 16051}};
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;
     for (const auto &mine : kPerThread) {
