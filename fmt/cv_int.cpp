@@ -165,9 +165,12 @@ template <typename U>
 char *write_unsigned(char *buf, U v, int base) {
     if (buf == nullptr) return nullptr;
     switch (normal_base(base)) {
-        case 8: return write_power_of_two(buf, v, 3);
-        case 16: return write_power_of_two(buf, v, 4);
-        default: return write_decimal(buf, v);
+        case 8:
+            return write_power_of_two(buf, v, 3);
+        case 16:
+            return write_power_of_two(buf, v, 4);
+        default:
+            return write_decimal(buf, v);
     }
 }
 

@@ -101,8 +101,8 @@ void encode(int *sign, int *exponent, unsigned char *mantissa, int mantissa_len,
     }
 }
 
-void decode(unsigned char *value, const mscv_fpu_format *d, int sign, int exponent,
-            const unsigned char *mantissa, int mantissa_len) {
+void decode(unsigned char *value, const mscv_fpu_format *d, int sign, int exponent, const unsigned char *mantissa,
+            int mantissa_len) {
     if (value == nullptr || d == nullptr) return;
     const auto size = static_cast<size_t>(d->size);
     if (exponent == kExpZero) {
@@ -113,7 +113,9 @@ void decode(unsigned char *value, const mscv_fpu_format *d, int sign, int expone
         std::memcpy(value, sign != 0 ? d->neg_infinity : d->pos_infinity, size);
         return;
     }
-    int length = mantissa == nullptr || mantissa_len < 0 ? 0 : mantissa_len > kMaxMantissa ? kMaxMantissa : mantissa_len;
+    int length = mantissa == nullptr || mantissa_len < 0 ? 0
+                 : mantissa_len > kMaxMantissa           ? kMaxMantissa
+                                                         : mantissa_len;
     unsigned char work[kMaxMantissa] = {};
     if (length > 0) std::memcpy(work, mantissa, static_cast<size_t>(length));
     if (round_mantissa(work, length, d->mant_bits)) ++exponent;

@@ -89,7 +89,10 @@ void writers(const uint8_t *data, size_t size) {
     mscv_ix(ours, static_cast<int>(v));
     std::snprintf(theirs, sizeof theirs, "%d", static_cast<int>(v));
     check(std::strcmp(ours, theirs) == 0, "mscv_ix");
-    const struct { int base; const char *f32, *f64; } kBases[] = {{8, "%o", "%llo"}, {10, "%u", "%llu"}, {16, "%x", "%llx"}};
+    const struct {
+        int base;
+        const char *f32, *f64;
+    } kBases[] = {{8, "%o", "%llo"}, {10, "%u", "%llu"}, {16, "%x", "%llx"}};
     for (const auto &b : kBases) {
         mscv_u64x(ours, v, b.base);
         std::snprintf(theirs, sizeof theirs, b.f64, static_cast<unsigned long long>(v));

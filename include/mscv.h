@@ -117,32 +117,32 @@ QRV_API int msint64_cvt_from_double(int64_t *out, double d) QRV_NOEXCEPT;
  * encoding below reads and builds values through it; decimal formatting
  * and parsing of floats use the same records. Read-only, any thread. */
 typedef struct mscv_fpu_format {
-    int size;               /* bytes of a value */
-    int sign_byte;          /* byte holding the sign bit */
-    int sign_mask;          /* the sign bit in that byte */
-    int exp_high_byte;      /* byte with the high exponent bits */
-    int exp_low_byte;       /* byte with the low exponent bits */
-    int exp_high_mask;      /* exponent bits in the high byte */
-    int exp_shift;          /* right shift of (high << 8 | low) to the biased exponent */
-    int exp_offset;         /* bias plus one */
-    int exp_largest;        /* largest unbiased exponent accepted when building a value */
-    int exp_smallest;       /* below this a built value becomes zero */
-    int exp_base16;         /* 1 when the exponent counts hexadecimal digits (never here) */
-    int hidden_bit;         /* 1 when the leading mantissa bit is implicit */
-    int mant_bytes;         /* bytes holding mantissa bits */
-    int mant_bits;          /* stored mantissa bits */
-    const int *mant_order;  /* index of each mantissa byte, most significant first */
-    const int *mant_widths; /* low bits of each of those bytes that belong to the mantissa */
-    int exp_digits;         /* digits of the decimal exponent in exponent notation */
-    int dec_scale;          /* twice the largest power-of-two decimal step */
-    int dec_digits;         /* decimal digits of precision */
-    const void *large_powers; /* 10^256 ... 10^16 (double) or 10^32, 10^16 (float) */
-    const void *small_powers; /* their reciprocals, same element type */
-    int power_count;        /* entries in each power table */
-    const unsigned char *zero;         /* +0.0 */
-    const unsigned char *maximum;      /* largest finite value */
-    const unsigned char *neg_maximum;  /* its negation */
-    const unsigned char *min_normal;   /* smallest normal value */
+    int size;                         /* bytes of a value */
+    int sign_byte;                    /* byte holding the sign bit */
+    int sign_mask;                    /* the sign bit in that byte */
+    int exp_high_byte;                /* byte with the high exponent bits */
+    int exp_low_byte;                 /* byte with the low exponent bits */
+    int exp_high_mask;                /* exponent bits in the high byte */
+    int exp_shift;                    /* right shift of (high << 8 | low) to the biased exponent */
+    int exp_offset;                   /* bias plus one */
+    int exp_largest;                  /* largest unbiased exponent accepted when building a value */
+    int exp_smallest;                 /* below this a built value becomes zero */
+    int exp_base16;                   /* 1 when the exponent counts hexadecimal digits (never here) */
+    int hidden_bit;                   /* 1 when the leading mantissa bit is implicit */
+    int mant_bytes;                   /* bytes holding mantissa bits */
+    int mant_bits;                    /* stored mantissa bits */
+    const int *mant_order;            /* index of each mantissa byte, most significant first */
+    const int *mant_widths;           /* low bits of each of those bytes that belong to the mantissa */
+    int exp_digits;                   /* digits of the decimal exponent in exponent notation */
+    int dec_scale;                    /* twice the largest power-of-two decimal step */
+    int dec_digits;                   /* decimal digits of precision */
+    const void *large_powers;         /* 10^256 ... 10^16 (double) or 10^32, 10^16 (float) */
+    const void *small_powers;         /* their reciprocals, same element type */
+    int power_count;                  /* entries in each power table */
+    const unsigned char *zero;        /* +0.0 */
+    const unsigned char *maximum;     /* largest finite value */
+    const unsigned char *neg_maximum; /* its negation */
+    const unsigned char *min_normal;  /* smallest normal value */
     const unsigned char *pos_infinity;
     const unsigned char *neg_infinity;
 } mscv_fpu_format;

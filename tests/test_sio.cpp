@@ -256,3 +256,29 @@ TEST_F(Streams, StandardStreamsExistPerTask) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every allocation of an open failed in turn: a clean failure, no space and
+// no descriptor left behind, and the next open works.
+TEST_F(Streams, AllocationFailureAtEveryStepOfOpen) {
+    write_file(path, "x\n");
+    mserror_seterr_1arg_str(16999, path.c_str());  // the error stack's string buffer exists from here on
+    const long before = qrv::space::live_spaces();
+    bool opened = false;
+    for (long n = 1; n < 10 && !opened; ++n) {
+        qrv::space::fail_nth_allocation(n);
+        mssio_stream *s = open("r");
+        qrv::space::fail_nth_allocation(0);
+        opened = s != nullptr;
+        if (s == nullptr) {
+            EXPECT_NE(mserror_geterr_id(), 0) << "failing allocation " << n;
+        } else {
+            mssio_close(s);
+        }
+        EXPECT_EQ(qrv::space::live_spaces(), before) << "failing allocation " << n;
+    }
+    EXPECT_TRUE(opened);
+}
+
+}  // namespace
