@@ -2,6 +2,7 @@
 #pragma once
 
 #include "frame/frame_internal.h"
+#include "mserror.h"
 
 namespace qrv::errstack {
 
@@ -15,5 +16,25 @@ void set_reallocator(Reallocator fn) noexcept;
 bool create(frame::Anchor *anchor) noexcept;
 // Frees the variable slots, the words, the strings and the state.
 void destroy(frame::Anchor *anchor) noexcept;
+
+// Hides the entries present for its lifetime and then drops whatever was
+// pushed meanwhile, string space included: for work whose failures must
+// not reach the caller's report.
+class QuietScope {
+public:
+    QuietScope() noexcept {
+        mserror_stack_save(&top_, &used_);
+        floor_ = mserror_cleanup_save();
+    }
+    ~QuietScope() {
+        mserror_cleanup_restore(floor_);
+        mserror_stack_restore(top_, used_);
+    }
+    QuietScope(const QuietScope &) = delete;
+    QuietScope &operator=(const QuietScope &) = delete;
+
+private:
+    int32_t top_ = 0, used_ = 0, floor_ = 0;
+};
 
 }  // namespace qrv::errstack

@@ -2,7 +2,9 @@
 // the ordered steps its end function runs. A step whose subsystem belongs to
 // a later part of the library is listed with no function, so that the order
 // stands in one place and each subsystem fills its own slot.
+#include "error/errids.h"
 #include "error/errstack.h"
+#include "error/messages.h"
 #include "fmt/engine.h"
 #include "frame/frame_internal.h"
 #include "frame/settings.h"
@@ -10,6 +12,7 @@
 #include "io/stream.h"
 #include "msbasic.h"
 #include "msconn.h"
+#include "mserror.h"
 #include "msos.h"
 #include "mssp.h"
 #include "mstask.h"
@@ -80,7 +83,13 @@ bool init_standard_descriptors(int mode) { return fio::init(mode); }
 bool init_tmpdir(int mode) { return mode != MSBASIC_MODE_PROCESS || settings::choose_tmpdir(); }
 
 bool init_messages(int mode) {
-    if (mode == MSBASIC_MODE_PROCESS && msbasic_debug_check("puretasking")) msos_set_thread_exit_strategy(1);
+    if ((mode == MSBASIC_MODE_PROCESS && !msg::process_init()) || !msg::thread_init()) {
+        mserror_seterr(err::kNlsFileError, 0);
+        return false;
+    }
+    if (mode != MSBASIC_MODE_PROCESS) return true;
+    if (msbasic_debug_check("nlsmessage")) msg::set_id_only(true);
+    if (msbasic_debug_check("puretasking")) msos_set_thread_exit_strategy(1);
     return true;
 }
 
@@ -106,6 +115,8 @@ void end_task_handle(int mode, int) {
         task->task_handle = nullptr;
     }
 }
+
+void end_messages(int mode, int) { msg::end(mode); }
 
 void end_process_files(int mode, int orderly) {
     if (mode == MSBASIC_MODE_PROCESS) {
@@ -152,7 +163,7 @@ constexpr InitStep kInitSteps[] = {
 constexpr EndStep kEndSteps[] = {
     {"space report switches", end_note_space_reports},
     {"connections", nullptr},
-    {"messages", nullptr},
+    {"messages", end_messages},
     {"wide translator, environment file, initialisation file, task streams (modes 1, 2)", end_process_files},
     {"standard descriptors", fio::end},
     {"task handle", end_task_handle},

@@ -40,6 +40,14 @@ QRV_API int32_t msos_getlasterror(void) QRV_NOEXCEPT;
 QRV_API char *msos_geterrormsg(int32_t code, char *buffer, int size) QRV_NOEXCEPT;
 QRV_API void msos_freeerrormsg(char *text) QRV_NOEXCEPT;
 QRV_API char *msos_strerror_r(int32_t code, char *buffer, int size) QRV_NOEXCEPT;
+/* The socket layer's last error: errno, as for every other call. */
+QRV_API int32_t msos_wsagetlasterror(void) QRV_NOEXCEPT;
+/* Choose the language of the system's error texts: English (identifier
+ * 0x0409) or Japanese (0x0411); the message layer calls one at process
+ * init. Linux texts follow the program's own locale, so the choice is
+ * recorded and changes no text. Thread-safe. */
+QRV_API void msos_seterrormsg_lang_to_english(void) QRV_NOEXCEPT;
+QRV_API void msos_seterrormsg_lang_to_japanese(void) QRV_NOEXCEPT;
 
 /* Critical sections: recursive mutexes in a caller-owned qrv_mutex (the spin
  * count is ignored). Init returns nonzero on success; null mutexes are ignored. */

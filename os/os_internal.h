@@ -27,6 +27,10 @@ const char *getenv(const char *name) noexcept;
 // The thread exit strategy set by msos_set_thread_exit_strategy.
 int thread_exit_strategy() noexcept;
 
+// The language identifier recorded by msos_seterrormsg_lang_to_english or
+// _japanese (0x0409, 0x0411), 0 before either is called.
+uint32_t errormsg_language() noexcept;
+
 // What the file layer needs to know of an open file, in one fstat: kind
 // 'r' regular, 'd' directory, 'c' character device, 'p' pipe or socket,
 // 'o' other; size in bytes; access and modification times in seconds since

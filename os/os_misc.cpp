@@ -31,6 +31,10 @@ const char *keep_dl_error(const char *text) {
 }
 
 std::atomic<bool> g_random_open{false};
+
+// Recorded only: strerror_r speaks the program's locale, which the library
+// never changes, so the identifier selects nothing on Linux.
+std::atomic<uint32_t> g_errormsg_language{0};
 constexpr int32_t kNoRandom = 2074984175;
 
 template <typename T>
@@ -40,11 +44,24 @@ void set_if(T *out, T value) {
 
 }  // namespace
 
+uint32_t qrv::os::errormsg_language() noexcept { return g_errormsg_language.load(std::memory_order_relaxed); }
+
 extern "C" {
 
 QRV_API int32_t msos_geterror(void) noexcept { return errno; }
 
 QRV_API int32_t msos_getlasterror(void) noexcept { return errno; }
+
+// Sockets report through errno like everything else.
+QRV_API int32_t msos_wsagetlasterror(void) noexcept { return errno; }
+
+QRV_API void msos_seterrormsg_lang_to_english(void) noexcept {
+    g_errormsg_language.store(0x0409, std::memory_order_relaxed);
+}
+
+QRV_API void msos_seterrormsg_lang_to_japanese(void) noexcept {
+    g_errormsg_language.store(0x0411, std::memory_order_relaxed);
+}
 
 QRV_API char *msos_geterrormsg(int32_t code, char *buffer, int size) noexcept {
     char scratch[256];
