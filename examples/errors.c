@@ -17,8 +17,12 @@ int main(int argc, char **argv) {
     msbasic_set_progname(argv[0]);
     const char *path = "/no/such/dir/data.qrv";
     msfio_fd fd = msfio_open(path, 1, 'r');
-    if (fd == MSFIO_NONE) msprtmsg_stderr(); /* "errors: <top entry>\n<the system's entry>" */
-    else msfio_close(fd);
+    int printed = 0;
+    if (fd == MSFIO_NONE) {
+        printed = msprtmsg_stderr(); /* "errors: <top entry>\n<the system's entry>\n" */
+    } else {
+        msfio_close(fd);
+    }
     msbasic_end_main(msbasic_init_cascade);
-    return fd == MSFIO_NONE ? 2 : 0;
+    return printed ? 0 : 1;
 }

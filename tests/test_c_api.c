@@ -100,6 +100,13 @@ int main(void) {
     msfio_fd null_fd = MSFIO_NULL;
     CHECK(msfio_write(null_fd, "x", 1) == 1);
     CHECK(msfio_open("/no/such/file", 1, 'r') == MSFIO_NONE && mserror_geterr_id() == 16473);
+    /* The stack rendered through an English client, whatever LANG says. */
+    msnlsmsg_client *client = msnlsmsg_init_client("english", '|');
+    char report[128];
+    CHECK(client != NULL && msnlsmsg_error_msg_all(report, sizeof report, client) == 1);
+    CHECK(strcmp(report, "cannot open file '/no/such/file'|O/S error 2: No such file or directory") == 0);
+    CHECK(strcmp(msnlsmsg_str_real(16801, client), "January") == 0 && msnlsmsg_lang() != NULL);
+    msnlsmsg_end_client(client);
     CHECK(msfio_get_stdout() != MSFIO_NONE);
     uint32_t counters[5];
     CHECK(msosfileio_stat_get(counters) == 0 && counters[4] >= 1);
