@@ -16,7 +16,6 @@ inline std::string be_bytes(uint32_t v, int bytes) {
     return out;
 }
 
-// A 1024-byte header.
 inline std::string nls_header(uint32_t bucket_size, uint32_t bucket_count, uint32_t magic = qrv::nlsc::kMagic,
                               uint32_t version = qrv::nlsc::kVersion) {
     std::string h = be_bytes(magic, 4) + be_bytes(version, 4) + be_bytes(bucket_size, 4) + be_bytes(bucket_count, 4);

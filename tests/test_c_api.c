@@ -107,6 +107,7 @@ int main(void) {
     CHECK(strcmp(report, "cannot open file '/no/such/file'|O/S error 2: No such file or directory") == 0);
     CHECK(strcmp(msnlsmsg_str_real(16801, client), "January") == 0 && msnlsmsg_lang() != NULL);
     msnlsmsg_end_client(client);
+    CHECK(msos_wsagetlasterror() == msos_geterror());
     CHECK(msfio_get_stdout() != MSFIO_NONE);
     uint32_t counters[5];
     CHECK(msosfileio_stat_get(counters) == 0 && counters[4] >= 1);

@@ -30,45 +30,27 @@ struct Case {
     std::vector<int32_t> read_errors;
 };
 
+// clang-format off
 const Case kCases[] = {
     {"empty_file", "", {16201}, 0, nullptr, {}},
     {"short_header", kSmall.substr(0, 1000), {16201}, 0, nullptr, {}},
     {"wrong_magic", nls_header(6, 1, 0x199D6698) + kSmall.substr(1024), {16202}, 0, nullptr, {}},
     {"version_too_old", nls_header(6, 1, qrv::nlsc::kMagic, 0x08130000), {16203}, 0, nullptr, {}},
     {"version_too_new", nls_header(6, 1, qrv::nlsc::kMagic, 0x0A150000), {16203}, 0, nullptr, {}},
-    {"version_low_bits_ignored",
-     nls_header(6, 1, qrv::nlsc::kMagic, 0x0A14FFFF) + kSmall.substr(1024),
-     {},
-     5,
-     "hello",
-     {}},
+    {"version_low_bits_ignored", nls_header(6, 1, qrv::nlsc::kMagic, 0x0A14FFFF) + kSmall.substr(1024), {}, 5, "hello", {}},
     {"no_buckets", nls_header(6, 0) + kSmall.substr(1024), {16202}, 0, nullptr, {}},
     {"bucket_above_area", nls_header(8198, 1) + kSmall.substr(1024), {16202}, 0, nullptr, {}},
     {"hash_area_cut", nls_header(8192, 1) + entries({{5, 1030}}), {}, 5, nullptr, {16207}},
     {"offset_past_end", nls_header(6, 1) + entries({{5, 5000}}) + "x", {}, 5, nullptr, {16210}},
     {"text_without_nul", nls_header(6, 1) + entries({{5, 1030}}) + "hello", {}, 5, nullptr, {16210}},
-    {"text_beyond_area",
-     nls_header(6, 1) + entries({{5, 1030}}) + std::string(9000, 't') + '\0',
-     {},
-     5,
-     nullptr,
-     {16210}},
+    {"text_beyond_area", nls_header(6, 1) + entries({{5, 1030}}) + std::string(9000, 't') + '\0', {}, 5, nullptr, {16210}},
     {"id_in_wrong_bucket", nls_header(6, 2) + entries({{5, 1036}, {0, 0}}) + "hi" + '\0', {}, 5, nullptr, {}},
     {"id_zero_ends_bucket", nls_header(12, 1) + entries({{0, 0}, {5, 1036}}) + "hi" + '\0', {}, 5, nullptr, {}},
     {"id_beyond_16_bits", kSmall, {}, 65536 + 5, nullptr, {}},
-    {"one_bucket_holds_all",
-     nls_header(18, 1) + entries({{7, 1042}, {6, 1042}, {5, 1045}}) + "ab" + '\0' + "c" + '\0',
-     {},
-     5,
-     "c",
-     {}},
-    {"text_10_bytes_before_boundary",
-     pad_to(nls_header(6, 1) + entries({{5, 2038}}), 2038) + "0123456789abcdef" + '\0',
-     {},
-     5,
-     "0123456789abcdef",
-     {}},
+    {"one_bucket_holds_all", nls_header(18, 1) + entries({{7, 1042}, {6, 1042}, {5, 1045}}) + "ab" + '\0' + "c" + '\0', {}, 5, "c", {}},
+    {"text_10_bytes_before_boundary", pad_to(nls_header(6, 1) + entries({{5, 2038}}), 2038) + "0123456789abcdef" + '\0', {}, 5, "0123456789abcdef", {}},
 };
+// clang-format on
 
 class NlsFileReader : public LibraryTest, public ::testing::WithParamInterface<Case> {};
 
@@ -99,22 +81,5 @@ TEST_P(NlsFileReader, RefusesOrReadsInsideTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Files, NlsFileReader, ::testing::ValuesIn(kCases),
                          [](const auto &info) { return std::string(info.param.label); });
-
-// A name that does not fit is refused before anything is opened; a missing
-// file falls back to the built-in store, which has every language.
-TEST_F(LibraryTest, NlsFileNamesAndTheStore) {
-    qrv::nls::File f;
-    EXPECT_FALSE(qrv::nls::open(f, std::string(1017, 'd').c_str(), "utf8_en"));
-    EXPECT_EQ(mserror_geterr_id(), 0);
-    for (const char *suffix : {"utf8_en", "utf8_fr", "utf8_jp", "utf8_cn"}) {
-        ASSERT_TRUE(qrv::nls::open(f, "/nonexistent/", suffix)) << suffix;
-        EXPECT_EQ(f.from_store, 1);
-        char area[qrv::nls::kAreaSize];
-        EXPECT_TRUE(qrv::nls::read(f, 10601, area)) << suffix;
-        qrv::nls::close(f);
-    }
-    EXPECT_FALSE(qrv::nls::open(f, "/nonexistent/", "utf8_xx"));
-    EXPECT_EQ(mserror_geterr_id(), 0);
-}
 
 }  // namespace
