@@ -56,6 +56,7 @@ bool render_top(char *buffer, int size, const msnlsmsg_client *client) {
         }
     }
     fmt::BufferSink sink{buffer, buffer + size - 1};
+    errstack::QuietScope quiet;  // a text from a file may hold a width the engine reports as too large
     if (text != nullptr) {
         fmt::format_args(fmt::buffer_sink, &sink, text, args, count);
     } else {

@@ -102,8 +102,9 @@ class Lookup : public Messages {
 protected:
     ScratchDir dir;
     void SetUp() override {
-        dir.file("utf8_jp",
-                 nls_image({{16473, "JP-FILE"}, {16490, "JP-FILE"}, {30001, "JP %s"}, {30004, "%sy%sz%ld"}}));
+        dir.file(
+            "utf8_jp",
+            nls_image({{16473, "JP-FILE"}, {16490, "JP-FILE"}, {30001, "JP %s"}, {30004, "%sy%sz%ld%99999999999d"}}));
         dir.file("utf8_en", nls_image({{30001, "EN %s"}, {30002, "EN-FILE %s"}}));
         ASSERT_EQ(start(nullptr, "ja_JP.UTF-8", dir.str() + "/"), 1);
     }
@@ -119,6 +120,7 @@ TEST_F(Lookup, CurrentTablePrimaryTableThenFiles) {
     EXPECT_EQ(render(30001), "JP a");                         // current language's file
     EXPECT_EQ(render(30002), "EN-FILE a");                    // English file
     EXPECT_EQ(render(30004).substr(0, 3), "ay(");             // missing arguments render as null
+    EXPECT_EQ(error_ids(), std::vector<int32_t>{30004});      // an overlong width leaves no report
     EXPECT_EQ(render(30003), "no message for error id 30003");
     EXPECT_EQ(error_ids(), std::vector<int32_t>{30003});  // the lookup's report stayed out
     EXPECT_STREQ(msnlsmsg_str_real(70000, nullptr), "メッセージ ID 70000 が NLS ファイルに見つかりません");
