@@ -121,6 +121,7 @@ TEST_F(Lookup, CurrentTablePrimaryTableThenFiles) {
     EXPECT_EQ(render(30002), "EN-FILE a");                    // English file
     EXPECT_EQ(render(30004),
               "ay(nil)z099999999999d");  // missing arguments render as null; an overlong width stays text
+    EXPECT_EQ(string_arg(0), "a");       // the entry as it was
     EXPECT_EQ(error_ids(), std::vector<int32_t>{30004});
     EXPECT_EQ(render(30003), "no message for error id 30003");
     EXPECT_EQ(error_ids(), std::vector<int32_t>{30003});  // the lookup's report stayed out
