@@ -105,16 +105,16 @@ inline constexpr int32_t kVarValueTooLong = 16549;  // "value longer than %ld by
 namespace qrv::err {
 
 // NLS message files and the message layer.
-inline constexpr int32_t kNlsHeader = 16201;        // "cannot read NLS file header"
-inline constexpr int32_t kNlsFormat = 16202;        // "NLS file does not have the proper format"
-inline constexpr int32_t kNlsVersion = 16203;       // "NLS file version is not supported"
-inline constexpr int32_t kNoNlsFile = 16204;        // "no NLS file available"
-inline constexpr int32_t kNlsSeekHash = 16205;      // "cannot seek to NLS file hash area"
-inline constexpr int32_t kNlsReadHash = 16206;      // "cannot read NLS file hash area"
-inline constexpr int32_t kNlsShortHash = 16207;     // "cannot read entire NLS file hash area"
-inline constexpr int32_t kNlsIdNotFound = 16208;    // "message id %ld not found in NLS file"
-inline constexpr int32_t kNlsSeekMessage = 16209;   // "cannot seek to message in NLS file"
-inline constexpr int32_t kNlsReadMessage = 16210;   // "cannot read message in NLS file"
-inline constexpr int32_t kNlsFileError = 16303;     // "NLS file error"
+inline constexpr int32_t kNlsHeader = 16201;       // "cannot read NLS file header"
+inline constexpr int32_t kNlsFormat = 16202;       // "NLS file does not have the proper format"
+inline constexpr int32_t kNlsVersion = 16203;      // "NLS file version is not supported"
+inline constexpr int32_t kNoNlsFile = 16204;       // "no NLS file available"
+inline constexpr int32_t kNlsSeekHash = 16205;     // "cannot seek to NLS file hash area"
+inline constexpr int32_t kNlsReadHash = 16206;     // "cannot read NLS file hash area"
+inline constexpr int32_t kNlsShortHash = 16207;    // "cannot read entire NLS file hash area"
+inline constexpr int32_t kNlsIdNotFound = 16208;   // "message id %ld not found in NLS file"
+inline constexpr int32_t kNlsSeekMessage = 16209;  // "cannot seek to message in NLS file"
+inline constexpr int32_t kNlsReadMessage = 16210;  // "cannot read message in NLS file"
+inline constexpr int32_t kNlsFileError = 16303;    // "NLS file error"
 
 }  // namespace qrv::err
