@@ -199,37 +199,24 @@ TEST(Differences, QuotesNullsAndUnknownConversions) {
     EXPECT_EQ(render("%c|", 0), std::string("\0|", 2));
 }
 
+// Widths and string precisions count display columns, and a precision
+// never cuts a multibyte character ("\303\251" is one two-byte character).
 TEST(Differences, DisplayColumns) {
     check({
-        {[] { return render("%4s|", "\xE2\x82\xAC"); }, "  \xE2\x82\xAC|"},  // one two-column character
-        {[] { return render("%-4s|", "\xE2\x82\xAC"); }, "\xE2\x82\xAC  |"},
-        {[] { return render("%1s", "\xE2\x82\xAC"); }, "*"},
+        {[] { return render("%4s|", "\342\202\254"); }, "  \342\202\254|"},  // one two-column character
+        {[] { return render("%-4s|", "\342\202\254"); }, "\342\202\254  |"},
+        {[] { return render("%1s", "\342\202\254"); }, "*"},
         {[] { return render("%3s", "a\bb"); }, "  a\bb"},  // backspace counts -1
-        {[] { return render("%2s", "\x01"); }, "  \x01"},  // control characters count 0
-        {[] {
-             return render("%.2s|",
-                           "\xC3\xA9"
-                           "ab");
-         },
-         "\xC3\xA9|"},
-        {[] {
-             return render("%.1s|",
-                           "\xC3\xA9"
-                           "ab");
-         },
-         "|"},
-        {[] { return render("%.2s|", "\xC3\xA9"); }, "\xC3\xA9|"},
-        {[] {
-             return render("%.3s|",
-                           "a\xE2\x82\xAC"
-                           "b");
-         },
-         "a\xE2\x82\xAC|"},
+        {[] { return render("%2s", "\001"); }, "  \001"},  // control characters count 0
+        {[] { return render("%.2s|%.1s|", "\303\251ab", "\303\251ab"); }, "\303\251||"},
+        {[] { return render("%.3s|", "a\342\202\254b"); }, "a\342\202\254|"},
         {[] { return render("%.1s|", "ab\b"); }, "ab\b|"},  // width 1 fits: no cut
-        {[] { return render("%4c|", 0xC3); }, "  \xC3|"},
+        {[] { return render("%4c|", 0xC3); }, "  \303|"},
     });
 }
 
+// Conversions of doubles: what the engine adds to the float layout (the
+// default precisions, "l" for 15 digits, flags, padding, the special values).
 TEST(Differences, FloatingConversions) {
     check({
         {[] { return render("%e|%le", 1.0, 1.0); }, "1.000000e+000|1.000000000000000e+000"},
@@ -237,17 +224,11 @@ TEST(Differences, FloatingConversions) {
          "1.234568E+004|1E-010|1.234567800000000E+004"},
         {[] { return render("%f|%lf", 0.1, 0.1); }, "0.100000|0.100000000000000"},
         {[] { return render("%g|%lg|%g|%g", 1e-5, 1e-5, 1e5, 1e6); }, "1e-005|0.00001|100000|1e+006"},
-        {[] { return render("%.0f|%#.0f|%.1f|%.2f", 2.5, 2.0, 0.25, 0.006); }, "3|2.|0.3|0.00"},
-        {[] { return render("%.0f|%.1f|%.2f", 0.6, 0.96, 9.999); }, "0|1.0|10.00"},
-        {[] { return render("%.3e|%.0e|%#.0e", 9.9996, 9.5, 2.0); }, "1.000e+001|1e+001|2.e+000"},
-        {[] { return render("%g|%g|%#g|%.3g", 1234567.0, 99.99999, 1.0, 0.0001234); },
-         "1.23457e+006|100|1.00000|0.000123"},
+        {[] { return render("%#.0f|%#.0e|%#g|%.3g", 2.0, 2.0, 1.0, 0.0001234); }, "2.|2.e+000|1.00000|0.000123"},
         {[] { return render("%08.2f|%010f", 3.14159, -1.5); }, "    3.14|-01.500000"},
         {[] { return render("%f|%+f|%011f", INFINITY, INFINITY, -INFINITY); }, "Infinity|+Infinity|-00Infinity"},
         {[] { return render("%f|%+e|% g", NAN, NAN, NAN); }, "NaN|NaN|NaN"},
         {[] { return render("% f|%+.1e", -0.0, 0.0); }, " 0.000000|+0.0e+000"},
-        {[] { return render("%e|%e", 5e-324, DBL_MAX); }, "4.940656e-324|1.797693e+308"},
-        {[] { return render("%f", 1e20); }, "100000000000000000000.000000"},
     });
 }
 

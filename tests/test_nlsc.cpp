@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "nlsc.h"
@@ -29,15 +30,9 @@ TEST(Nlsc, ParsesSectionsCommentsAndEscapes) {
         "[builtin]\n"
         "300\t caf\xC3\xA9 '%s' ");
     ASSERT_EQ(m.size(), 3u);
-    EXPECT_EQ(m[0].id, 7u);
-    EXPECT_EQ(m[0].text, "a\tb\nc\\dA\r");
-    EXPECT_TRUE(m[0].builtin);
-    EXPECT_EQ(m[0].line, 3);
-    EXPECT_EQ(m[1].id, 65535u);
-    EXPECT_EQ(m[1].text, "");
-    EXPECT_FALSE(m[1].builtin);
-    EXPECT_EQ(m[2].text, " caf\xC3\xA9 '%s' ");
-    EXPECT_TRUE(m[2].builtin);
+    EXPECT_EQ(std::tuple(m[0].id, m[0].text, m[0].builtin, m[0].line), std::tuple(7u, "a\tb\nc\\dA\r", true, 3));
+    EXPECT_EQ(std::tuple(m[1].id, m[1].text, m[1].builtin), std::tuple(65535u, "", false));
+    EXPECT_EQ(std::tuple(m[2].text, m[2].builtin), std::tuple(" caf\xC3\xA9 '%s' ", true));
 }
 
 TEST(Nlsc, RefusesBadLinesWithTheirLineNumber) {
