@@ -206,7 +206,13 @@ TEST_F(Fio, LockIsExclusiveBetweenOpenFilesAndNeverCoversData) {
     msfio_fd b = msfio_open(path.c_str(), 1, 'u');
     ASSERT_EQ(msfio_lock(a, 1), 1);
     EXPECT_EQ(outcome(msfio_lock(b, 0)), (Outcome{0, 16113}));
-    EXPECT_EQ(msfio_write(b, "DA", 2), 2) << "data bytes stay unlocked";
+    int raw = open(path.c_str(), O_RDWR);
+    struct flock data = {};  // a write lock over the first GiB, asked from another open file
+    data.l_type = F_WRLCK;
+    data.l_len = 1 << 30;
+    EXPECT_EQ(fcntl(raw, F_OFD_GETLK, &data), 0);
+    EXPECT_EQ(data.l_type, F_UNLCK) << "the lock byte lies beyond any data";
+    close(raw);
     EXPECT_EQ(msfio_unlock(a), 1);
     EXPECT_EQ(msfio_lock(b, 0), 1);
     EXPECT_EQ(msfio_unlock(b), 1);

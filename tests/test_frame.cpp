@@ -261,15 +261,6 @@ TEST_F(Frame, InitedOnceCountsTheLibraryLayer) {
     EXPECT_EQ(msbasic_is_inited_once(), 1);
 }
 
-TEST(FrameTset, AcquiresOnceAndUnsets) {
-    int32_t flag = 0;
-    EXPECT_EQ(msbasic_tset(&flag), 1);
-    EXPECT_EQ(msbasic_tset(&flag), 0);
-    EXPECT_EQ(msbasic_tset_unset(&flag), 0);
-    EXPECT_EQ(flag, 0);
-    EXPECT_EQ(msbasic_tset(nullptr), 0);
-}
-
 TEST(FrameDebug, CheckEndTaskWarnsAboutEndFunctionsNotCalled) {
     setenv("MSDEBUG", "memuse,endcheck", 1);
     ASSERT_EQ(msbasic_init_main(cascade_lib_a), 1);

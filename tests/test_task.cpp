@@ -23,10 +23,6 @@ TEST(Task, DefaultTaskIsChosenOnFirstTouch) {
     EXPECT_EQ(mstask_get_ptr(), p);
     EXPECT_TRUE(mstask_api_current_task_is_default());
     EXPECT_EQ(static_cast<mstask_block *>(p)->magic, MSTASK_MAGIC);
-    int ws = 0;
-    EXPECT_EQ(mstask_api_set_task_application_ws(&ws), 1);
-    EXPECT_EQ(mstask_api_get_task_application_ws(), &ws);
-    mstask_api_set_task_application_ws(nullptr);
 }
 
 TEST(Task, SetTaskNeedsAThreadWithoutCurrentPointer) {

@@ -255,13 +255,16 @@ TEST_P(ManyThreads, InitAndEndConcurrently) {
 
 INSTANTIATE_TEST_SUITE_P(MainThread, ManyThreads, ::testing::Bool());
 
-TEST(ThreadsTset, OnlyOneThreadAcquires) {
+TEST(ThreadsTset, OnlyOneThreadAcquiresUntilTheFlagIsUnset) {
     int32_t flag = 0;
     std::atomic<int> winners{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t) threads.emplace_back([&] { winners += msbasic_tset(&flag); });
     for (auto &th : threads) th.join();
     EXPECT_EQ(winners.load(), 1);
+    EXPECT_EQ(msbasic_tset_unset(&flag), 0);
+    EXPECT_EQ(msbasic_tset(&flag), 1) << "unset";
+    EXPECT_EQ(msbasic_tset(nullptr), 0);
 }
 
 }  // namespace
