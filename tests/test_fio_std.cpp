@@ -4,8 +4,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <tuple>
-
 #include "io/fio.h"
 #include "msfio.h"
 #include "msos.h"
@@ -46,8 +44,8 @@ TEST_F(Redirection, WithoutVariablesTheStandardHandlesAreWrapped) {
     msfio_fd fds[3] = {msfio_get_stdin(), msfio_get_stdout(), msfio_get_stderr()};
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(msfio_win_osfd_get(fds[i]), i);
-        EXPECT_EQ(msfio_close(fds[i]), 1);
-        EXPECT_GE(fcntl(i, F_GETFD), 0) << "never closed by msfio_close";
+        EXPECT_EQ(msfio_close(fds[i]), 1) << "never closed by msfio_close";
+        EXPECT_GE(fcntl(i, F_GETFD), 0);
     }
     EXPECT_NE(fds[1], fds[2]);
     msbasic_end_main(msbasic_init_cascade);
@@ -129,9 +127,9 @@ TEST(StandardHandles, StdioSetsWhatChildProcessesReceive) {
     msfio_fd ends[2];
     ASSERT_EQ(msfio_pipe(ends), 1);
     EXPECT_EQ(msfio_stdio(ends[0], MSFIO_NULL, ends[1]), 1);
-    EXPECT_EQ(std::tuple(msos_getstdhandle(MSOS_STD_INPUT_HANDLE), msos_getstdhandle(MSOS_STD_OUTPUT_HANDLE),
-                         msos_getstdhandle(MSOS_STD_ERROR_HANDLE)),
-              std::tuple(msfio_win_osfd_get(ends[0]), QRV_INVALID_HANDLE, msfio_win_osfd_get(ends[1])));
+    EXPECT_EQ(msos_getstdhandle(MSOS_STD_INPUT_HANDLE), msfio_win_osfd_get(ends[0]));
+    EXPECT_EQ(msos_getstdhandle(MSOS_STD_OUTPUT_HANDLE), QRV_INVALID_HANDLE);
+    EXPECT_EQ(msos_getstdhandle(MSOS_STD_ERROR_HANDLE), msfio_win_osfd_get(ends[1]));
     EXPECT_EQ(msfio_stdio(ends[0], MSFIO_NONE, ends[1]), 0);
     EXPECT_EQ(mserror_geterr_id(), 16151);
     EXPECT_EQ(msos_getstdhandle(MSOS_STD_OUTPUT_HANDLE), QRV_INVALID_HANDLE) << "nothing changed";

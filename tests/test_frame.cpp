@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <thread>
 
@@ -285,28 +286,22 @@ TEST(FrameDebug, CheckEndTaskWarnsAboutEndFunctionsNotCalled) {
 
 TEST(FrameDeadlock, EndThreadGivesUpWithAWarningWhenTheLockIsHeld) {
     ASSERT_EQ(msbasic_init_main(cascade_ab), 1);
-    ASSERT_EQ(msbasic_get_thread_wss() != nullptr, true);
-    struct Shared {
-        int32_t held = 0, release = 0;
-    } shared;
-    qrv_handle holder = 0;
-    auto hold = [](void *arg) -> intptr_t {
-        auto *s = static_cast<Shared *>(arg);
+    ASSERT_NE(msbasic_get_thread_wss(), nullptr);
+    std::atomic<bool> held{false}, release{false};
+    std::thread holder([&] {
         msthread_mutex_lock(qrv::frame::init_lock());
-        __atomic_store_n(&s->held, 1, __ATOMIC_SEQ_CST);
-        while (!__atomic_load_n(&s->release, __ATOMIC_SEQ_CST)) msos_relinquish_thread();
+        held = true;
+        while (!release) msos_relinquish_thread();
         msthread_mutex_unlock(qrv::frame::init_lock());
-        return 0;
-    };
-    ASSERT_EQ(msthread_thread_create(hold, &shared, 0, nullptr, &holder), 1);
-    while (!__atomic_load_n(&shared.held, __ATOMIC_SEQ_CST)) msos_relinquish_thread();
+    });
+    while (!held) msos_relinquish_thread();
     ::testing::internal::CaptureStderr();
     msbasic_end_thread();
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "Potential deadlock involving Quorvel Init/End functions and DllMain.\n");
     EXPECT_NE(msbasic_get_thread_wss_only(), nullptr) << "nothing was ended";
-    __atomic_store_n(&shared.release, 1, __ATOMIC_SEQ_CST);
-    msthread_thread_join(holder);
+    release = true;
+    holder.join();
     msbasic_end_main(cascade_ab);
     EXPECT_EQ(qrv::space::live_spaces(), 0);
 }

@@ -168,13 +168,12 @@ TEST(Nlsc, ReaderRefusesDamagedFiles) {
     ASSERT_TRUE(qrv::nlsc::read_header(good, h, error));
     ASSERT_GE(h.bucket_count, 3u);
     const size_t entry = 1024 + h.bucket_size;  // the first entry of bucket 1: id 1
-    struct Patch {
+    const struct {
         const char *what;
         size_t at;
         uint32_t value;
         int bytes;
-    };
-    const Patch kPatches[] = {
+    } kPatches[] = {
         {"magic", 0, 0x199D6698, 4},
         {"version too old", 4, 0x0813FFFF, 4},
         {"version too new", 4, 0x0A150000, 4},
@@ -191,7 +190,7 @@ TEST(Nlsc, ReaderRefusesDamagedFiles) {
         {"short header", good.substr(0, 1023)},
         {"hash area cut", good.substr(0, 1024 + h.bucket_count * h.bucket_size - 1)},
     };
-    for (const Patch &p : kPatches) {
+    for (const auto &p : kPatches) {
         cases.emplace_back(p.what, good);
         put(cases.back().second, p.at, p.value, p.bytes);
     }
