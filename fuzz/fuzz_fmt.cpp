@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -61,24 +62,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<qrv::fmt::Arg> args;
     for (size_t at = format_size + 1; at + 9 <= size && args.size() < 60; at += 9) {
         uint64_t bits;
+        double d;
         std::memcpy(&bits, data + at + 1, sizeof bits);
-        switch (data[at] % 4) {
-            case 0:
-                args.push_back(qrv::fmt::Arg::of(static_cast<int64_t>(bits)));
-                break;
-            case 1: {
-                double d;
-                std::memcpy(&d, &bits, sizeof d);
-                args.push_back(qrv::fmt::Arg::of(d));
-                break;
-            }
-            case 2:
-                args.push_back(qrv::fmt::Arg::of(kStrings[bits % (sizeof kStrings / sizeof *kStrings)]));
-                break;
-            default:
-                args.push_back(qrv::fmt::Arg::of(kWide[bits % (sizeof kWide / sizeof *kWide)]));
-                break;
-        }
+        std::memcpy(&d, &bits, sizeof d);
+        const uint8_t kind = data[at] % 4;
+        args.push_back(kind == 0   ? qrv::fmt::Arg::of(static_cast<int64_t>(bits))
+                       : kind == 1 ? qrv::fmt::Arg::of(d)
+                       : kind == 2 ? qrv::fmt::Arg::of(kStrings[bits % std::size(kStrings)])
+                                   : qrv::fmt::Arg::of(kWide[bits % std::size(kWide)]));
     }
 
     std::string full;

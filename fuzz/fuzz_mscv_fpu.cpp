@@ -11,95 +11,69 @@
 
 #include "mscv.h"
 
+#define CHECK(ok) ((ok) ? void() : (std::fprintf(stderr, "fuzz_mscv_fpu: %s\n", #ok), std::abort()))
+
 namespace {
 
-void check(bool ok, const char *what) {
-    if (!ok) {
-        std::fprintf(stderr, "fuzz_mscv_fpu: %s\n", what);
-        std::abort();
+template <typename F>
+struct Stored {
+    using Bits = std::conditional_t<sizeof(F) == 8, uint64_t, uint32_t>;
+    static constexpr int kLength = sizeof(F) == 8 ? 7 : 3;
+    static const mscv_fpu_format *format() { return sizeof(F) == 8 ? mscv_fpu_double : mscv_fpu_single; }
+    unsigned char bytes[2 + kLength] = {};
+    explicit Stored(F value) {
+        int sign = 0, exponent = 0;
+        mscv_fpu_encode(&sign, &exponent, bytes + 2, kLength, reinterpret_cast<const unsigned char *>(&value),
+                        format());
+        bytes[0] = static_cast<unsigned char>(sign << 7 | exponent >> 8);
+        bytes[1] = static_cast<unsigned char>(exponent);
     }
-}
-
-// Bytes of the fuzz input, zero once they run out.
-struct Input {
-    const uint8_t *data;
-    size_t size;
-    size_t used = 0;
-    void take(void *out, size_t n) {
-        std::memset(out, 0, n);
-        size_t k = used < size ? (size - used < n ? size - used : n) : 0;
-        std::memcpy(out, data + used, k);
-        used += n;
+    Bits decoded_bits() const {
+        F value;
+        mscv_fpu_decode(reinterpret_cast<unsigned char *>(&value), format(), bytes[0] >> 7,
+                        (bytes[0] & 0x7F) << 8 | bytes[1], bytes + 2, kLength);
+        return std::bit_cast<Bits>(value);
     }
 };
 
 template <typename F>
-struct Stored {
-    static constexpr int kLength = sizeof(F) == 8 ? 7 : 3;
-    unsigned char bytes[2 + kLength] = {};
-    explicit Stored(F value) {
-        int sign = 0, exponent = 0;
-        mscv_fpu_encode(&sign, &exponent, bytes + 2, kLength, reinterpret_cast<const unsigned char *>(&value), format());
-        bytes[0] = static_cast<unsigned char>(sign << 7 | exponent >> 8);
-        bytes[1] = static_cast<unsigned char>(exponent);
-    }
-    static const mscv_fpu_format *format() { return sizeof(F) == 8 ? mscv_fpu_double : mscv_fpu_single; }
-    F decode() const {
-        F value;
-        mscv_fpu_decode(reinterpret_cast<unsigned char *>(&value), format(), bytes[0] >> 7,
-                        (bytes[0] & 0x7F) << 8 | bytes[1], bytes + 2, kLength);
-        return value;
-    }
-};
-
-template <typename F, typename Bits>
 void round_trip_and_order(F a, F b) {
     if (std::isnan(a) || std::isnan(b)) return;
     Stored<F> sa(a), sb(b);
-    check(std::bit_cast<Bits>(sa.decode()) == std::bit_cast<Bits>(a), "round trip changed the bits");
+    CHECK(sa.decoded_bits() == std::bit_cast<typename Stored<F>::Bits>(a));
     int expected = a < b ? -1 : a > b ? 1 : std::signbit(a) == std::signbit(b) ? 0 : std::signbit(a) ? -1 : 1;
-    check(mscv_fpu_cmp(sa.bytes, sb.bytes, Stored<F>::kLength) == expected, "order of stored forms");
+    CHECK(mscv_fpu_cmp(sa.bytes, sb.bytes, Stored<F>::kLength) == expected);
 }
 
-template <typename F, typename Bits>
-void decode_anything(Input &in) {
-    int sign = 0, exponent = 0;
-    uint8_t length = 0;
-    unsigned char mantissa[40];
-    in.take(&sign, 1);
-    in.take(&exponent, 2);
-    in.take(&length, 1);
-    in.take(mantissa, sizeof mantissa);
-    unsigned char value[8];
-    const mscv_fpu_format *format = Stored<F>::format();
-    mscv_fpu_decode(value, format, sign & 1, exponent, mantissa, length % 41);
+// A decomposed value from 44 input bytes: sign, exponent, length, mantissa.
+template <typename F>
+void decode_anything(const unsigned char *in) {
     F decoded;
-    std::memcpy(&decoded, value, sizeof decoded);
-    check(!std::isnan(decoded), "decoding produced a NaN");
-    check(std::bit_cast<Bits>(Stored<F>(decoded).decode()) == std::bit_cast<Bits>(decoded), "decoded value unstable");
+    mscv_fpu_decode(reinterpret_cast<unsigned char *>(&decoded), Stored<F>::format(), in[0] & 1, in[1] << 8 | in[2],
+                    in + 4, in[3] % 41);
+    CHECK(!std::isnan(decoded));
+    CHECK(Stored<F>(decoded).decoded_bits() == std::bit_cast<typename Stored<F>::Bits>(decoded));
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    Input in{data, size};
+    unsigned char in[24 + 2 * 44] = {};  // the input, zero once it runs out
+    std::memcpy(in, data, size < sizeof in ? size : sizeof in);
     double da, db;
     float fa, fb;
-    in.take(&da, 8);
-    in.take(&db, 8);
-    in.take(&fa, 4);
-    in.take(&fb, 4);
-    round_trip_and_order<double, uint64_t>(da, db);
-    round_trip_and_order<float, uint32_t>(fa, fb);
-    round_trip_and_order<double, uint64_t>(da, static_cast<double>(fa));
-    decode_anything<double, uint64_t>(in);
-    decode_anything<float, uint32_t>(in);
+    std::memcpy(&da, in, 8);
+    std::memcpy(&db, in + 8, 8);
+    std::memcpy(&fa, in + 16, 4);
+    std::memcpy(&fb, in + 20, 4);
+    round_trip_and_order(da, db);
+    round_trip_and_order(fa, fb);
+    round_trip_and_order(da, static_cast<double>(fa));
+    decode_anything<double>(in + 24);
+    decode_anything<float>(in + 24 + 44);
     unsigned char a[34] = {}, b[34] = {};
-    Input raw{data, size};
-    raw.take(a, sizeof a);
-    raw.take(b, sizeof b);
-    for (int length : {0, 1, 3, 7, 32}) {
-        check(mscv_fpu_cmp(a, b, length) == -mscv_fpu_cmp(b, a, length), "comparison not antisymmetric");
-    }
+    std::memcpy(a, in, sizeof a);
+    std::memcpy(b, in + sizeof a, sizeof b);
+    for (int length : {0, 1, 3, 7, 32}) CHECK(mscv_fpu_cmp(a, b, length) == -mscv_fpu_cmp(b, a, length));
     return 0;
 }

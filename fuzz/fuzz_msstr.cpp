@@ -12,14 +12,9 @@
 
 #include "msstr.h"
 
-namespace {
+#define CHECK(ok) ((ok) ? void() : (std::fprintf(stderr, "fuzz_msstr: %s\n", #ok), std::abort()))
 
-void check(bool ok, const char *what) {
-    if (!ok) {
-        std::fprintf(stderr, "fuzz_msstr: %s\n", what);
-        std::abort();
-    }
-}
+namespace {
 
 const char *last_occurrence(const char *s, const char *sub) {
     size_t n = std::strlen(s), m = std::strlen(sub);
@@ -43,29 +38,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     sub = sub.substr(0, sub.find('\0'));
     const char *t = s.c_str();
 
-    check(msstr_index(t, sub.c_str()) == std::strstr(t, sub.c_str()), "msstr_index");
-    check(msstr_dindex(t, sub.c_str()) == strcasestr(t, sub.c_str()), "msstr_dindex");
-    check(msstr_rindex(t, sub.c_str(), 1) == last_occurrence(t, sub.c_str()), "msstr_rindex");
+    CHECK(msstr_index(t, sub.c_str()) == std::strstr(t, sub.c_str()));
+    CHECK(msstr_dindex(t, sub.c_str()) == strcasestr(t, sub.c_str()));
+    CHECK(msstr_rindex(t, sub.c_str(), 1) == last_occurrence(t, sub.c_str()));
     const char *second = msstr_rindex(t, sub.c_str(), 2);
-    check(second == nullptr || second < msstr_rindex(t, sub.c_str(), 1), "msstr_rindex order");
+    CHECK(second == nullptr || second < msstr_rindex(t, sub.c_str(), 1));
 
     int chars = msstr_length_ch(t);
-    check(chars == msstr_nlength_ch(t, static_cast<int>(s.size())), "whole length by characters");
-    check(chars <= static_cast<int>(s.size()) && (chars > 0) == !s.empty(), "character count range");
-    check(msstr_nlength(t, n) == (n < 1 ? 0 : std::min(n, static_cast<int>(s.size()))), "msstr_nlength");
+    CHECK(chars == msstr_nlength_ch(t, static_cast<int>(s.size())));
+    CHECK(chars <= static_cast<int>(s.size()) && (chars > 0) == !s.empty());
+    CHECK(msstr_nlength(t, n) == (n < 1 ? 0 : std::min(n, static_cast<int>(s.size()))));
 
     std::vector<char> buf(static_cast<size_t>(n > 0 ? n : 0) + 1 + 8, '\x5A');
     char *end = msstr_ncopy_ch(buf.data(), t, n);
     auto copied = static_cast<size_t>(end - buf.data());
-    check(*end == '\0' && copied <= static_cast<size_t>(n > 0 ? n : 0), "copy length");
-    check(std::memcmp(buf.data(), t, copied) == 0, "copy is a prefix");
-    for (size_t i = copied + 1; i < buf.size(); ++i) check(buf[i] == '\x5A', "copy wrote past its end");
-    check(msstr_length_ch(buf.data()) == msstr_nlength_ch(t, static_cast<int>(copied)), "copy ends on a character");
-    check(msstr_length_disp(buf.data()) == msstr_nlength_disp(t, static_cast<int>(copied)), "columns of the copy");
+    CHECK(*end == '\0' && copied <= static_cast<size_t>(n > 0 ? n : 0));
+    CHECK(std::memcmp(buf.data(), t, copied) == 0);
+    for (size_t i = copied + 1; i < buf.size(); ++i) CHECK(buf[i] == '\x5A');
+    CHECK(msstr_length_ch(buf.data()) == msstr_nlength_ch(t, static_cast<int>(copied)));
+    CHECK(msstr_length_disp(buf.data()) == msstr_nlength_disp(t, static_cast<int>(copied)));
 
     const char *head = msstr_head(t), *tail = msstr_tail(t);
-    check(msstr_qspace(t) == (*head == '\0') && (tail > head || *head == '\0'), "white space ends");
-    check(!msstr_check_login(t) || msstr_check_passwd(t), "every user name is a valid password");
+    CHECK(msstr_qspace(t) == (*head == '\0') && (tail > head || *head == '\0'));
+    CHECK(!msstr_check_login(t) || msstr_check_passwd(t));
     msstr_parse_str_boolean(t);
     return 0;
 }

@@ -9,37 +9,32 @@
 
 #include "nlsc.h"
 
-namespace {
+#define CHECK(ok) ((ok) ? void() : (std::fprintf(stderr, "fuzz_nlsc: %s\n", #ok), std::abort()))
 
-void check(bool ok, const char *what) {
-    if (!ok) {
-        std::fprintf(stderr, "fuzz_nlsc: %s\n", what);
-        std::abort();
-    }
-}
+namespace {
 
 void as_source(std::string_view input) {
     std::vector<qrv::nlsc::Message> messages;
     qrv::nlsc::Diagnostic diag;
     if (!qrv::nlsc::parse_source(input, messages, diag)) {
-        check(diag.line > 0 && !diag.what.empty(), "a refusal names its line");
+        CHECK(diag.line > 0 && !diag.what.empty());
         return;
     }
     std::string image, error;
-    check(qrv::nlsc::build_image(messages, image, error), "an accepted source compiles");
+    CHECK(qrv::nlsc::build_image(messages, image, error));
     qrv::nlsc::Header header;
-    check(qrv::nlsc::read_header(image, header, error), "a compiled file has a good header");
+    CHECK(qrv::nlsc::read_header(image, header, error));
     for (const auto &m : messages) {
         std::string text;
-        check(qrv::nlsc::find_message(image, header, m.id, text, error) == qrv::nlsc::Lookup::found, "id found");
-        check(text == m.text, "text read back");
+        CHECK(qrv::nlsc::find_message(image, header, m.id, text, error) == qrv::nlsc::Lookup::found);
+        CHECK(text == m.text);
         std::vector<qrv::nlsc::Message> again;
-        check(qrv::nlsc::parse_source("1\t" + qrv::nlsc::escape_text(m.text), again, diag), "escaped text parses");
-        check(again.size() == 1 && again[0].text == m.text, "escaping round trip");
+        CHECK(qrv::nlsc::parse_source("1\t" + qrv::nlsc::escape_text(m.text), again, diag));
+        CHECK(again.size() == 1 && again[0].text == m.text);
     }
     std::vector<qrv::nlsc::Message> back;
-    check(qrv::nlsc::read_all(image, back, error), "a compiled file reads whole");
-    check(back.size() == messages.size(), "every message read back");
+    CHECK(qrv::nlsc::read_all(image, back, error));
+    CHECK(back.size() == messages.size());
 }
 
 void as_file(std::string_view input) {

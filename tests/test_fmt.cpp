@@ -33,21 +33,16 @@ std::string render(const char *format, ...) {
     std::string text(full, static_cast<size_t>(end - full));
     // One byte short: the text loses its last byte, nothing else changes.
     const int size = static_cast<int>(text.size());
-    std::vector<char> area(text.size() + 16, 0x5A);
-    char *buf = area.data() + 8;
-    char *cut_end = msfmt_buffer_lim_valist(buf, size, format, b);
+    std::vector<char> area(text.size() + 16, 0x5A), want = area;
+    char *cut_end = msfmt_buffer_lim_valist(area.data() + 8, size, format, b);
     va_end(a);
     va_end(b);
-    if (size == 0) {
-        EXPECT_EQ(cut_end, buf);
-        EXPECT_EQ(buf[0], 0x5A);
-    } else {
-        EXPECT_EQ(cut_end, buf + size - 1);
-        EXPECT_EQ(std::memcmp(buf, text.data(), static_cast<size_t>(size - 1)), 0);
-        EXPECT_EQ(buf[size - 1], '\0');
+    if (size > 0) {
+        std::memcpy(want.data() + 8, text.data(), static_cast<size_t>(size - 1));
+        want[static_cast<size_t>(8 + size - 1)] = '\0';
     }
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(area[static_cast<size_t>(i)], 0x5A) << format;
-    for (size_t i = 8 + static_cast<size_t>(size); i < area.size(); ++i) EXPECT_EQ(area[i], 0x5A) << format;
+    EXPECT_EQ(cut_end, area.data() + 8 + (size > 0 ? size - 1 : 0)) << format;
+    EXPECT_EQ(area, want) << format;
     return text;
 }
 
@@ -152,18 +147,12 @@ void check(const std::vector<Case> &cases) {
 
 TEST(Differences, StarFillAndFlagOrder) {
     check({
-        {[] { return render("%5d", 12345678); }, "*****"},
-        {[] { return render("%3s", "abcd"); }, "***"},
-        {[] { return render("%-2x|", 0x123); }, "**|"},
-        {[] { return render("%4.1f", 123.456); }, "****"},
-        {[] { return render("%-+5d", 5); }, "+5d"},                         // "+" after "-" is no flag
-        {[] { return render("%0-5d|", 5); }, "-5d|"},                       // one second flag only
-        {[] { return render("%+#x", 255); }, "#x"},                         // one first flag only
-        {[] { return render("%#x %#o", 0, 0); }, "0x0 00"},                 // prefixes even for zero
-        {[] { return render("%.0d|%.00x", 0, 0); }, "0|0"},                 // zero stays visible
-        {[] { return render("%.0x|%-0X|%-0x1fd|", 1, 2, 3); }, "0x|0X||"},  // "0x" starts a hexadecimal number
-        {[] { return render("%05s", "-ab"); }, "-00ab"},                    // zero padding after a sign
-        {[] { return render("%#06X", 255); }, "0X00FF"},
+        {[] { return render("%5d|%3s|%-2x|%4.1f", 12345678, "abcd", 0x123, 123.456); }, "*****|***|**|****"},
+        // "+" after "-" is no flag, one second flag only, one first flag only
+        {[] { return render("%-+5d|%0-5d|%+#x", 5, 5, 255); }, "+5d|-5d|#x"},
+        {[] { return render("%#x %#o|%.0d|%.00x", 0, 0, 0, 0); }, "0x0 00|0|0"},  // zero stays visible
+        {[] { return render("%.0x|%-0X|%-0x1fd|", 1, 2, 3); }, "0x|0X||"},        // "0x" starts a hexadecimal number
+        {[] { return render("%05s|%#06X", "-ab", 255); }, "-00ab|0X00FF"},        // zero padding after a sign
     });
 }
 
@@ -184,11 +173,9 @@ TEST(Differences, PositionalArguments) {
 
 TEST(Differences, QuotesNullsAndUnknownConversions) {
     check({
-        {[] { return render("%Q|%lQ", "it", "x"); }, "'it'|'x'"},
-        {[] { return render("%Q|%s|%p", nullptr, nullptr, nullptr); }, "NULL|(nil)|0x0"},
-        {[] { return render("%6Q|%-6Q|", "ab", "ab"); }, "    'ab'|'ab'    |"},
-        {[] { return render("%.1Q", "abc"); }, "'abc'"},
-        {[] { return render("%.3s", nullptr); }, "(ni"},
+        {[] { return render("%Q|%lQ|%6Q|%-6Q|%.1Q", "it", "x", "ab", "ab", "abc"); },
+         "'it'|'x'|    'ab'|'ab'    |'abc'"},
+        {[] { return render("%Q|%s|%p|%.3s", nullptr, nullptr, nullptr, nullptr); }, "NULL|(nil)|0x0|(ni"},
         {[] { return render("%.4p", reinterpret_cast<void *>(0xab)); }, "0x00ab"},
         {[] { return render("%hd|%d", 1, 2); }, "hd|2"},  // unknown conversions take a slot
         {[] { return render("%5y%n|%d", 1, 2, 3); }, "yn|3"},
@@ -199,37 +186,23 @@ TEST(Differences, QuotesNullsAndUnknownConversions) {
     EXPECT_EQ(render("%c|", 0), std::string("\0|", 2));
 }
 
+// Widths and string precisions count display columns, and a precision
+// never cuts a multibyte character ("\303\251" is one two-byte character).
 TEST(Differences, DisplayColumns) {
     check({
-        {[] { return render("%4s|", "\xE2\x82\xAC"); }, "  \xE2\x82\xAC|"},  // one two-column character
-        {[] { return render("%-4s|", "\xE2\x82\xAC"); }, "\xE2\x82\xAC  |"},
-        {[] { return render("%1s", "\xE2\x82\xAC"); }, "*"},
-        {[] { return render("%3s", "a\bb"); }, "  a\bb"},  // backspace counts -1
-        {[] { return render("%2s", "\x01"); }, "  \x01"},  // control characters count 0
-        {[] {
-             return render("%.2s|",
-                           "\xC3\xA9"
-                           "ab");
-         },
-         "\xC3\xA9|"},
-        {[] {
-             return render("%.1s|",
-                           "\xC3\xA9"
-                           "ab");
-         },
-         "|"},
-        {[] { return render("%.2s|", "\xC3\xA9"); }, "\xC3\xA9|"},
-        {[] {
-             return render("%.3s|",
-                           "a\xE2\x82\xAC"
-                           "b");
-         },
-         "a\xE2\x82\xAC|"},
+        // one two-column character
+        {[] { return render("%4s|%-4s|%1s", "\342\202\254", "\342\202\254", "\342\202\254"); },
+         "  \342\202\254|\342\202\254  |*"},
+        {[] { return render("%3s|%2s", "a\bb", "\001"); }, "  a\bb|  \001"},  // backspace -1, control characters 0
+        {[] { return render("%.2s|%.1s|", "\303\251ab", "\303\251ab"); }, "\303\251||"},
+        {[] { return render("%.3s|", "a\342\202\254b"); }, "a\342\202\254|"},
         {[] { return render("%.1s|", "ab\b"); }, "ab\b|"},  // width 1 fits: no cut
-        {[] { return render("%4c|", 0xC3); }, "  \xC3|"},
+        {[] { return render("%4c|", 0xC3); }, "  \303|"},
     });
 }
 
+// Conversions of doubles: what the engine adds to the float layout (the
+// default precisions, "l" for 15 digits, flags, padding, the special values).
 TEST(Differences, FloatingConversions) {
     check({
         {[] { return render("%e|%le", 1.0, 1.0); }, "1.000000e+000|1.000000000000000e+000"},
@@ -237,17 +210,11 @@ TEST(Differences, FloatingConversions) {
          "1.234568E+004|1E-010|1.234567800000000E+004"},
         {[] { return render("%f|%lf", 0.1, 0.1); }, "0.100000|0.100000000000000"},
         {[] { return render("%g|%lg|%g|%g", 1e-5, 1e-5, 1e5, 1e6); }, "1e-005|0.00001|100000|1e+006"},
-        {[] { return render("%.0f|%#.0f|%.1f|%.2f", 2.5, 2.0, 0.25, 0.006); }, "3|2.|0.3|0.00"},
-        {[] { return render("%.0f|%.1f|%.2f", 0.6, 0.96, 9.999); }, "0|1.0|10.00"},
-        {[] { return render("%.3e|%.0e|%#.0e", 9.9996, 9.5, 2.0); }, "1.000e+001|1e+001|2.e+000"},
-        {[] { return render("%g|%g|%#g|%.3g", 1234567.0, 99.99999, 1.0, 0.0001234); },
-         "1.23457e+006|100|1.00000|0.000123"},
+        {[] { return render("%#.0f|%#.0e|%#g|%.3g", 2.0, 2.0, 1.0, 0.0001234); }, "2.|2.e+000|1.00000|0.000123"},
         {[] { return render("%08.2f|%010f", 3.14159, -1.5); }, "    3.14|-01.500000"},
         {[] { return render("%f|%+f|%011f", INFINITY, INFINITY, -INFINITY); }, "Infinity|+Infinity|-00Infinity"},
         {[] { return render("%f|%+e|% g", NAN, NAN, NAN); }, "NaN|NaN|NaN"},
         {[] { return render("% f|%+.1e", -0.0, 0.0); }, " 0.000000|+0.0e+000"},
-        {[] { return render("%e|%e", 5e-324, DBL_MAX); }, "4.940656e-324|1.797693e+308"},
-        {[] { return render("%f", 1e20); }, "100000000000000000000.000000"},
     });
 }
 

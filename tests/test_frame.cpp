@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <thread>
 
@@ -48,13 +49,12 @@ protected:
     }
 };
 
-TEST_F(Frame, InitInRegistrationOrderEndInReverse) {
+TEST_F(Frame, InitAndEndCallTheLayersInOrderAndTearDown) {
     ASSERT_EQ(msbasic_init_main(cascade_ab), 1);
-    EXPECT_EQ(take(), (Calls{"init1(1)", "init2(1)"}));
     EXPECT_EQ(msbasic_get_init_pid(), getpid());
     EXPECT_NE(msbasic_get_thread_wss_only(), nullptr);
     EXPECT_EQ(msbasic_end_main(cascade_ab), 1);
-    EXPECT_EQ(take(), (Calls{"end2(1,1)", "end1(1,1)"}));
+    EXPECT_EQ(take(), (Calls{"init1(1)", "init2(1)", "end2(1,1)", "end1(1,1)"}));
     EXPECT_EQ(msbasic_get_init_pid(), 0) << "the last end tears the frame down";
     EXPECT_EQ(msbasic_get_thread_wss_only(), nullptr);
     EXPECT_TRUE(mstask_api_current_task_is_default());
@@ -119,7 +119,8 @@ TEST_F(Frame, EndAllIsSwitchedOffByTheHost) {
     EXPECT_EQ(take(), (Calls{"init1(1)", "init2(1)", "end2(1,1)", "end1(1,1)"}));
 }
 
-TEST(FrameForce, ForcedEndSwitchesLocksToBypassAndEndsEverything) {
+// Bypass lasts for the rest of the process: both forced ends in one test.
+TEST(FrameForce, ForcedEndsSwitchLocksToBypassAndEndEverything) {
     take();
     ASSERT_EQ(msbasic_init_main(cascade_ab), 1);
     qrv_mutex m;
@@ -127,14 +128,9 @@ TEST(FrameForce, ForcedEndSwitchesLocksToBypassAndEndsEverything) {
     msthread_mutex_lock(&m);
     msbasic_end_all_force();
     EXPECT_EQ(take(), (Calls{"init1(1)", "init2(1)", "end2(1,1)", "end1(1,1)"}));
-    EXPECT_EQ(msbasic_get_init_pid(), 0);
     int acquired = 0;
     std::thread([&] { msthread_mutex_trylock(&m, &acquired); }).join();
-    EXPECT_EQ(acquired, 1) << "locks are bypassed for the rest of the process";
-}
-
-TEST(FrameForce, ForcedTaskEndEndsTheTask) {
-    take();
+    EXPECT_EQ(acquired, 1) << "locks are bypassed";
     ASSERT_EQ(msbasic_init_main(cascade_ab), 1);
     msbasic_end_task_force();
     EXPECT_EQ(take(), (Calls{"init1(1)", "init2(1)", "end2(1,1)", "end1(1,1)"}));
@@ -164,85 +160,69 @@ TEST_F(Frame, AllocationFailureAtEveryStepOfInitLeavesNothing) {
     take();
 }
 
-TEST_F(Frame, NullCascadeIsRefusedWithoutDisablingInit) {
+TEST_F(Frame, NullCascadeAndRegistrationOutsideACascadeAreIgnored) {
     EXPECT_EQ(msbasic_init_main(nullptr), 0);
-    EXPECT_EQ(msbasic_init_main(cascade_ab), 1);
-}
-
-TEST_F(Frame, RegistrationOutsideACascadeIsIgnored) {
     msbasic_init_end_register(frame_test::init<5>, frame_test::end<5>);
-    ASSERT_EQ(msbasic_init_main(cascade_ab), 1);
+    ASSERT_EQ(msbasic_init_main(cascade_ab), 1) << "init is still enabled";
     EXPECT_EQ(take(), (Calls{"init1(1)", "init2(1)"}));
 }
 
-struct GrowthCase {
-    int capacity_before;
-    int index;
-    int capacity_after;
-};
-
-class CounterGrowth : public ::testing::TestWithParam<GrowthCase> {};
-
-TEST_P(CounterGrowth, GrowsByTensToReachTheIndex) {
-    const GrowthCase c = GetParam();
-    int32_t *array = nullptr;
-    if (c.capacity_before > 0) {
-        ASSERT_NE(qrv::frame::counter_slot(&array, c.capacity_before - 1), nullptr);
+// Capacity before, index asked for, capacity after: growth by tens.
+TEST(FrameCounters, ArrayGrowsByTensToReachTheIndex) {
+    const int kGrowth[][3] = {{0, 0, 10},   {0, 9, 10},  {0, 10, 20}, {10, 25, 30},
+                              {10, 29, 30}, {10, 5, 10}, {30, 30, 40}};
+    for (const auto &c : kGrowth) {
+        int32_t *array = nullptr;
+        if (c[0] > 0) {
+            ASSERT_NE(qrv::frame::counter_slot(&array, c[0] - 1), nullptr);
+        }
+        ASSERT_EQ(array == nullptr ? 0 : array[0], c[0]);
+        int32_t *slot = qrv::frame::counter_slot(&array, c[1]);
+        ASSERT_NE(slot, nullptr);
+        EXPECT_EQ(*slot, 0);
+        EXPECT_EQ(array[0], c[2]) << c[0] << " " << c[1];
+        qrv::space::release(array);
     }
-    ASSERT_EQ(array == nullptr ? 0 : array[0], c.capacity_before);
-    int32_t *slot = qrv::frame::counter_slot(&array, c.index);
-    ASSERT_NE(slot, nullptr);
-    EXPECT_EQ(*slot, 0);
-    EXPECT_EQ(array[0], c.capacity_after);
-    qrv::space::release(array);
-}
-
-INSTANTIATE_TEST_SUITE_P(Capacities, CounterGrowth,
-                         ::testing::Values(GrowthCase{0, 0, 10}, GrowthCase{0, 9, 10}, GrowthCase{0, 10, 20},
-                                           GrowthCase{10, 25, 30}, GrowthCase{10, 29, 30}, GrowthCase{10, 5, 10},
-                                           GrowthCase{30, 30, 40}));
-
-TEST(FrameCounters, NegativeIndexAndFailedGrowthLeaveTheArray) {
     int32_t *array = nullptr;
     EXPECT_EQ(qrv::frame::counter_slot(&array, -1), nullptr);
     qrv::space::fail_nth_allocation(1);
-    EXPECT_EQ(qrv::frame::counter_slot(&array, 3), nullptr);
+    EXPECT_EQ(qrv::frame::counter_slot(&array, 3), nullptr) << "failed growth";
     EXPECT_EQ(array, nullptr);
+}
+
+// The calls a body made on a new thread of the library.
+Calls on_thread(msthread_start_fn body) {
+    Calls seen;
+    qrv_handle h = 0;
+    EXPECT_EQ(msthread_thread_create(body, &seen, 0, nullptr, &h), 1);
+    EXPECT_EQ(msthread_thread_join(h), 1);
+    return seen;
 }
 
 TEST_F(Frame, NewTaskOnAThreadInitsAndEndsInMode2) {
     ASSERT_EQ(msbasic_init_main(cascade_ab), 1);
     take();
-    Calls seen;
-    qrv_handle h = 0;
-    auto body = [](void *arg) -> intptr_t {
-        mstask_block task;
-        if (!mstask_api_init_set_task(&task)) return 1;
-        msbasic_init_main(cascade_ab);
-        msbasic_end_main(cascade_ab);
-        *static_cast<Calls *>(arg) = take();
-        if (mstask_get_ptr() != &task) return 2;
-        return mstask_api_end_task(&task) ? 0 : 3;
-    };
-    ASSERT_EQ(msthread_thread_create(body, &seen, 0, nullptr, &h), 1);
-    ASSERT_EQ(msthread_thread_join(h), 1);
-    EXPECT_EQ(seen, (Calls{"init1(2)", "init2(2)", "end2(2,1)", "end1(2,1)"}));
+    EXPECT_EQ(on_thread([](void *arg) -> intptr_t {
+                  mstask_block task;
+                  mstask_api_init_set_task(&task);
+                  msbasic_init_main(cascade_ab);
+                  msbasic_end_main(cascade_ab);
+                  *static_cast<Calls *>(arg) = take();
+                  return mstask_api_end_task(&task);
+              }),
+              (Calls{"init1(2)", "init2(2)", "end2(2,1)", "end1(2,1)"}));
 }
 
 TEST_F(Frame, SecondThreadJoinsInMode3AndEndsItsThread) {
     ASSERT_EQ(msbasic_init_main(cascade_ab), 1);
     take();
-    Calls seen;
-    qrv_handle h = 0;
-    auto body = [](void *arg) -> intptr_t {
-        if (msbasic_get_thread_wss() == nullptr) return 1;
-        msbasic_end_thread();
-        *static_cast<Calls *>(arg) = take();
-        return msbasic_get_thread_wss_only() == nullptr ? 0 : 2;
-    };
-    ASSERT_EQ(msthread_thread_create(body, &seen, 0, nullptr, &h), 1);
-    ASSERT_EQ(msthread_thread_join(h), 1);
-    EXPECT_EQ(seen, (Calls{"init1(3)", "init2(3)", "end2(3,1)", "end1(3,1)"}));
+    EXPECT_EQ(on_thread([](void *arg) -> intptr_t {
+                  msbasic_get_thread_wss();
+                  msbasic_end_thread();
+                  *static_cast<Calls *>(arg) = take();
+                  return 0;
+              }),
+              (Calls{"init1(3)", "init2(3)", "end2(3,1)", "end1(3,1)"}));
     EXPECT_NE(msbasic_get_init_pid(), 0) << "the main thread still counts";
 }
 
@@ -280,17 +260,6 @@ TEST_F(Frame, InitedOnceCountsTheLibraryLayer) {
     EXPECT_EQ(msbasic_is_inited_once(), 0);
     msbasic_end_main(msbasic_init_cascade);
     EXPECT_EQ(msbasic_is_inited_once(), 1);
-    msbasic_end_main(cascade_lib_a);
-}
-
-TEST(FrameTset, AcquiresOnceAndUnsets) {
-    int32_t flag = 0;
-    EXPECT_EQ(msbasic_tset(&flag), 1);
-    EXPECT_EQ(msbasic_tset(&flag), 0);
-    EXPECT_EQ(flag, 1);
-    EXPECT_EQ(msbasic_tset_unset(&flag), 0);
-    EXPECT_EQ(flag, 0);
-    EXPECT_EQ(msbasic_tset(nullptr), 0);
 }
 
 TEST(FrameDebug, CheckEndTaskWarnsAboutEndFunctionsNotCalled) {
@@ -317,28 +286,22 @@ TEST(FrameDebug, CheckEndTaskWarnsAboutEndFunctionsNotCalled) {
 
 TEST(FrameDeadlock, EndThreadGivesUpWithAWarningWhenTheLockIsHeld) {
     ASSERT_EQ(msbasic_init_main(cascade_ab), 1);
-    ASSERT_EQ(msbasic_get_thread_wss() != nullptr, true);
-    struct Shared {
-        int32_t held = 0, release = 0;
-    } shared;
-    qrv_handle holder = 0;
-    auto hold = [](void *arg) -> intptr_t {
-        auto *s = static_cast<Shared *>(arg);
+    ASSERT_NE(msbasic_get_thread_wss(), nullptr);
+    std::atomic<bool> held{false}, release{false};
+    std::thread holder([&] {
         msthread_mutex_lock(qrv::frame::init_lock());
-        __atomic_store_n(&s->held, 1, __ATOMIC_SEQ_CST);
-        while (!__atomic_load_n(&s->release, __ATOMIC_SEQ_CST)) msos_relinquish_thread();
+        held = true;
+        while (!release) msos_relinquish_thread();
         msthread_mutex_unlock(qrv::frame::init_lock());
-        return 0;
-    };
-    ASSERT_EQ(msthread_thread_create(hold, &shared, 0, nullptr, &holder), 1);
-    while (!__atomic_load_n(&shared.held, __ATOMIC_SEQ_CST)) msos_relinquish_thread();
+    });
+    while (!held) msos_relinquish_thread();
     ::testing::internal::CaptureStderr();
     msbasic_end_thread();
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "Potential deadlock involving Quorvel Init/End functions and DllMain.\n");
     EXPECT_NE(msbasic_get_thread_wss_only(), nullptr) << "nothing was ended";
-    __atomic_store_n(&shared.release, 1, __ATOMIC_SEQ_CST);
-    msthread_thread_join(holder);
+    release = true;
+    holder.join();
     msbasic_end_main(cascade_ab);
     EXPECT_EQ(qrv::space::live_spaces(), 0);
 }

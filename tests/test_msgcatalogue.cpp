@@ -65,28 +65,32 @@ Texts table_texts(const msnlsmsg_entry *e) {
     return texts;
 }
 
-Texts nls_file_texts(const std::string &suffix) {
-    std::ifstream in(std::string(QRV_NLS_BUILD_DIR) + "/nlsfile_" + suffix, std::ios::binary);
-    std::stringstream image;
-    image << in.rdbuf();
-    std::vector<qrv::nlsc::Message> messages;
-    std::string error;
-    EXPECT_TRUE(qrv::nlsc::read_all(image.str(), messages, error)) << suffix << ": " << error;
+std::string contents(const std::string &path) {
+    std::stringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+Texts texts_of(const std::vector<qrv::nlsc::Message> &messages) {
     Texts texts;
     for (const auto &m : messages) texts[static_cast<int32_t>(m.id)] = m.text;
     return texts;
 }
 
+Texts nls_file_texts(const std::string &suffix) {
+    std::vector<qrv::nlsc::Message> messages;
+    std::string error;
+    EXPECT_TRUE(qrv::nlsc::read_all(contents(std::string(QRV_NLS_BUILD_DIR) + "/nlsfile_" + suffix), messages, error))
+        << suffix << ": " << error;
+    return texts_of(messages);
+}
+
 Texts source_texts(const std::string &name) {
-    std::ifstream in(std::string(QRV_MESSAGES_DIR) + "/" + name + ".txt", std::ios::binary);
-    std::stringstream source;
-    source << in.rdbuf();
     std::vector<qrv::nlsc::Message> messages;
     qrv::nlsc::Diagnostic diag;
-    EXPECT_TRUE(qrv::nlsc::parse_source(source.str(), messages, diag)) << name << ":" << diag.line;
-    Texts texts;
-    for (const auto &m : messages) texts[static_cast<int32_t>(m.id)] = m.text;
-    return texts;
+    EXPECT_TRUE(qrv::nlsc::parse_source(contents(std::string(QRV_MESSAGES_DIR) + "/" + name + ".txt"), messages, diag))
+        << name << ":" << diag.line;
+    return texts_of(messages);
 }
 
 IdSet keys(const Texts &texts) {
@@ -130,18 +134,13 @@ TEST(MsgCatalogue, LanguageMapRowsAndTableIds) {
 
 TEST(MsgCatalogue, EnglishTextsAreExact) {
     const std::map<int32_t, std::string> kSample = {
-        {16001, "allocation space is damaged at %p"},
         {16151, "O/S error %ld: %s"},
         {16156, "%s (num %ld) (errno 0x%x)"},
-        {16208, "message id %ld not found in NLS file"},
         {16307, "Cannot get registry subkey '%s' from the registry key '%s'"},
-        {16473, "cannot open file '%s'"},
         {16517, "Socket wait error; socket number (%d) needs to be smaller than FD_SETSIZE(%d)"},
-        {16535, "Function mssetquorvelpath() was not executed and the environment variable QUORVELPATH is not set"},
         {16543,
          "The monotonic clock value stored in '%s' is greater than current clock value. The Quorvel command "
          "'qrvsettime' probably was not run after system reboot."},
-        {16805, "May"},
         {16817, "May"},
         {16831, "Saturday"},
     };

@@ -1,6 +1,7 @@
 // String utilities: white space, searching, booleans, lengths by bytes,
 // characters and display columns, copying without cutting characters, and
-// account-name validation. Cut UTF-8 sequences appear in every table.
+// account-name validation. Cut UTF-8 sequences appear in every table
+// ("\303\251" is "é", "\342\202\254" is "€").
 #include <cstring>
 #include <memory>
 #include <string>
@@ -19,7 +20,7 @@ TEST(Msstr, WhiteSpaceEnds) {
         int head, tail, blank;
     } kCases[] = {
         {"", 0, 0, 1},    {"  ", 2, 0, 1},        {"ab  ", 0, 2, 0}, {" \t\n\v\f\ra\r", 6, 7, 0},
-        {"a b", 0, 3, 0}, {"\xC3\xA9 ", 0, 2, 0}, {"\x01", 0, 1, 0}, {" \xA0", 1, 2, 0},
+        {"a b", 0, 3, 0}, {"\303\251 ", 0, 2, 0}, {"\001", 0, 1, 0}, {" \240", 1, 2, 0},
     };
     for (const auto &c : kCases) {
         EXPECT_EQ(offset(msstr_head(c.s), c.s), c.head) << c.s;
@@ -35,40 +36,22 @@ using Finder = const char *(*)(const char *, const char *, int);
 const char *index_fn(const char *s, const char *sub, int) { return msstr_index(s, sub); }
 const char *dindex_fn(const char *s, const char *sub, int) { return msstr_dindex(s, sub); }
 
+// The fuzz target compares the searches with strstr, strcasestr and a plain
+// backward scan; these rows hold the null arguments, case folding and n.
 TEST(Msstr, Searching) {
     const struct {
         Finder fn;
         const char *s, *sub;
         int n, pos;
     } kCases[] = {
-        {index_fn, "Hello", "ll", 0, 2},
-        {index_fn, "Hello", "LL", 0, -1},
-        {index_fn, "abc", "", 0, 0},
-        {index_fn, "", "a", 0, -1},
-        {index_fn, kNull, "a", 0, -1},
-        {index_fn, "a", kNull, 0, -1},
-        {dindex_fn, "Hello", "LL", 0, 2},
-        {dindex_fn, "xABcab", "cA", 0, 3},
-        {dindex_fn, "abc", "", 0, 0},
-        {dindex_fn, "ab", "abc", 0, -1},
-        {dindex_fn,
-         "\xC3\x89"
-         "a",
-         "\xC3\xA9"
-         "A",
-         0, -1},  // only ASCII letters fold
-        {dindex_fn, kNull, "", 0, -1},
-        {msstr_rindex, "abab", "ab", 1, 2},
-        {msstr_rindex, "abab", "ab", 2, 0},
-        {msstr_rindex, "abab", "ab", 3, -1},
-        {msstr_rindex, "aaa", "aa", 1, 1},
-        {msstr_rindex, "aaa", "aa", 2, 0},
-        {msstr_rindex, "abab", "abab", 1, 0},
-        {msstr_rindex, "abab", "ab", 0, -1},
-        {msstr_rindex, "abab", "ab", -1, -1},
-        {msstr_rindex, "abc", "", 1, -1},
-        {msstr_rindex, "ab", "abc", 1, -1},
-        {msstr_rindex, kNull, "a", 1, -1},
+        {index_fn, kNull, "a", 0, -1},        {index_fn, "a", kNull, 0, -1},
+        {dindex_fn, "xABcab", "cA", 0, 3},    {dindex_fn, "abc", "", 0, 0},
+        {dindex_fn, "ab", "abc", 0, -1},      {dindex_fn, "\303\211a", "\303\251A", 0, -1},  // only ASCII letters fold
+        {dindex_fn, kNull, "", 0, -1},        {msstr_rindex, "abab", "ab", 1, 2},
+        {msstr_rindex, "abab", "ab", 2, 0},   {msstr_rindex, "abab", "ab", 3, -1},
+        {msstr_rindex, "aaa", "aa", 2, 0},  // occurrences may overlap
+        {msstr_rindex, "abab", "abab", 1, 0}, {msstr_rindex, "abab", "ab", 0, -1},
+        {msstr_rindex, "abc", "", 1, -1},     {msstr_rindex, kNull, "a", 1, -1},
     };
     for (const auto &c : kCases) {
         EXPECT_EQ(offset(c.fn(c.s, c.sub, c.n), c.s), c.pos) << (c.s ? c.s : "(null)") << " / " << c.sub;
@@ -84,11 +67,11 @@ TEST(Msstr, Searching) {
 }
 
 TEST(Msstr, BooleanWords) {
-    for (const char *no : {"n", "N", "no", "No", "off", "OFF", "false", "FaLsE", " no ", "\toff\n", "", "  "}) {
+    for (const char *no : {"n", "No", "OFF", "FaLsE", " no ", "\toff\n", "", "  "}) {
         EXPECT_EQ(msstr_parse_str_boolean(no), 0) << '"' << no << '"';
     }
     EXPECT_EQ(msstr_parse_str_boolean(kNull), 0);
-    for (const char *yes : {"yes", "0", "f", "nope", "falsee", "of", "n o", "\xC3\xA9", "y"}) {
+    for (const char *yes : {"yes", "0", "f", "nope", "falsee", "of", "n o", "\303\251", "y"}) {
         EXPECT_EQ(msstr_parse_str_boolean(yes), 1) << '"' << yes << '"';
     }
 }
@@ -98,9 +81,9 @@ TEST(Msstr, LengthsInCharactersAndColumns) {
         const char *s;
         int chars, columns;
     } kWhole[] = {
-        {"", 0, 0},         {"a\xC3\xA9", 2, 3}, {"a\bb", 3, 1},      {"\x01\x7F\xF8", 3, 0},
-        {"\t\n", 2, 2},     {"\xC3", 1, 2},      {"a\xE2\x82", 2, 3}, {"\xF0\x9F\x98\x80x", 2, 3},
-        {"\x80\x80", 2, 4},
+        {"", 0, 0},         {"a\303\251", 2, 3}, {"a\bb", 3, 1},      {"\001\177\370", 3, 0},
+        {"\t\n", 2, 2},     {"\303", 1, 2},      {"a\342\202", 2, 3}, {"\360\237\230\200x", 2, 3},
+        {"\200\200", 2, 4},
     };
     for (const auto &c : kWhole) {
         EXPECT_EQ(msstr_length_ch(c.s), c.chars) << c.s;
@@ -109,19 +92,20 @@ TEST(Msstr, LengthsInCharactersAndColumns) {
     }
     EXPECT_EQ(msstr_length_ch(kNull), 0);
     // "a", "é" (2 bytes), "b": counts by where each character starts.
-    const char *s =
-        "a\xC3\xA9"
-        "b";
-    const struct {
-        int n, bytes, chars, columns;
-    } kPrefix[] = {
-        {-1, 0, 0, 0}, {0, 0, 0, 0}, {1, 1, 1, 1}, {2, 2, 2, 3}, {3, 3, 2, 3}, {4, 4, 3, 4}, {100, 4, 3, 4},
-    };
+    const char *s = "a\303\251b";
+    const int kPrefix[][4] = {{-1, 0, 0, 0}, {0, 0, 0, 0}, {1, 1, 1, 1},  {2, 2, 2, 3},  // n, bytes, chars, columns
+                              {3, 3, 2, 3},  {4, 4, 3, 4}, {100, 4, 3, 4}};
     for (const auto &c : kPrefix) {
-        EXPECT_EQ(msstr_nlength(s, c.n), c.bytes) << c.n;
-        EXPECT_EQ(msstr_nlength_ch(s, c.n), c.chars) << c.n;
-        EXPECT_EQ(msstr_nlength_disp(s, c.n), c.columns) << c.n;
+        EXPECT_EQ(msstr_nlength(s, c[0]), c[1]) << c[0];
+        EXPECT_EQ(msstr_nlength_ch(s, c[0]), c[2]) << c[0];
+        EXPECT_EQ(msstr_nlength_disp(s, c[0]), c[3]) << c[0];
     }
+    // Exactly 3 bytes, not terminated and ending inside a character: the
+    // sanitizer build catches any read past them.
+    std::unique_ptr<char[]> exact(new char[3]{'a', '\343', '\201'});
+    EXPECT_EQ(msstr_nlength_ch(exact.get(), 3), 2);
+    EXPECT_EQ(msstr_nlength_disp(exact.get(), 3), 3);
+    EXPECT_EQ(msstr_nlength_disp(exact.get(), 1), 1);
 }
 
 TEST(Msstr, CopyBytes) {
@@ -149,15 +133,14 @@ TEST(Msstr, CopyWholeCharacters) {
         int n;
         const char *copied;
     } kCases[] = {
-        {"a\xC3\xA9", 2, "a"},
-        {"a\xC3\xA9", 3, "a\xC3\xA9"},
-        {"a\xC3\xA9", 1, "a"},
-        {"a\xC3\xA9", 0, ""},
+        {"a\303\251", 2, "a"},
+        {"a\303\251", 3, "a\303\251"},
+        {"a\303\251", 0, ""},
         {"abc", -1, ""},
         {"abc", 2, "ab"},
-        {"\xE2\x82\xAC\xE2\x82\xAC", 5, "\xE2\x82\xAC"},
-        {"a\xE2\x82", 10, "a\xE2\x82"},
-        {"a\xE2\x82", 2, "a"},
+        {"\342\202\254\342\202\254", 5, "\342\202\254"},
+        {"a\342\202", 10, "a\342\202"},
+        {"a\342\202", 2, "a"},
         {kNull, 3, ""},
     };
     for (const auto &c : kCases) {
@@ -184,23 +167,13 @@ TEST(Msstr, AccountNamesNamedCases) {
         const char *s;
         int login, passwd;
     } kCases[] = {
-        {" bob", 0, 1},
-        {"bob#", 0, 1},
-        {"", 1, 1},
-        {kNull, 0, 0},
-        {"b\xC3", 0, 0},
-        {"b\xC3\xA9", 1, 1},
-        {"\xC3"
-         "a",
-         0, 0},
-        {"\x80", 1, 1},
-        {"\xF8", 0, 0},
-        {"\xFF", 0, 0},
-        {"\xF0\x9F\x98\x80", 1, 1},
-        {"\xF0\x9F\x98", 0, 0},
-        {"a\tb", 0, 0},
-        {"\xE2\x82\xAC", 1, 1},
-        {"\xC3\xC3\xA9", 0, 0},  // a lead byte where a continuation byte must be
+        {" bob", 0, 1},         {"", 1, 1},
+        {kNull, 0, 0},          {"b\303", 0, 0},
+        {"b\303\251", 1, 1},    {"\303a", 0, 0},
+        {"\200", 1, 1},         {"\370", 0, 0},
+        {"\377", 0, 0},         {"\360\237\230\200", 1, 1},
+        {"\360\237\230", 0, 0}, {"\342\202\254", 1, 1},
+        {"\303\303\251", 0, 0},  // a lead byte where a continuation byte must be
     };
     for (const auto &c : kCases) {
         EXPECT_EQ(msstr_check_login(c.s), c.login) << (c.s ? c.s : "(null)");
@@ -209,12 +182,3 @@ TEST(Msstr, AccountNamesNamedCases) {
 }
 
 }  // namespace
-
-// A buffer of exactly n bytes, not terminated and ending inside a character:
-// the sanitizer build catches any read past it.
-TEST(MsstrBounded, LengthsReadNothingPastTheLimit) {
-    std::unique_ptr<char[]> exact(new char[3]{'a', '\xE3', '\x81'});
-    EXPECT_EQ(msstr_nlength_ch(exact.get(), 3), 2);
-    EXPECT_EQ(msstr_nlength_disp(exact.get(), 3), 3);
-    EXPECT_EQ(msstr_nlength_disp(exact.get(), 1), 1);
-}

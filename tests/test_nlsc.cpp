@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "nlsc.h"
@@ -29,15 +30,9 @@ TEST(Nlsc, ParsesSectionsCommentsAndEscapes) {
         "[builtin]\n"
         "300\t caf\xC3\xA9 '%s' ");
     ASSERT_EQ(m.size(), 3u);
-    EXPECT_EQ(m[0].id, 7u);
-    EXPECT_EQ(m[0].text, "a\tb\nc\\dA\r");
-    EXPECT_TRUE(m[0].builtin);
-    EXPECT_EQ(m[0].line, 3);
-    EXPECT_EQ(m[1].id, 65535u);
-    EXPECT_EQ(m[1].text, "");
-    EXPECT_FALSE(m[1].builtin);
-    EXPECT_EQ(m[2].text, " caf\xC3\xA9 '%s' ");
-    EXPECT_TRUE(m[2].builtin);
+    EXPECT_EQ(std::tuple(m[0].id, m[0].text, m[0].builtin, m[0].line), std::tuple(7u, "a\tb\nc\\dA\r", true, 3));
+    EXPECT_EQ(std::tuple(m[1].id, m[1].text, m[1].builtin), std::tuple(65535u, "", false));
+    EXPECT_EQ(std::tuple(m[2].text, m[2].builtin), std::tuple(" caf\xC3\xA9 '%s' ", true));
 }
 
 TEST(Nlsc, RefusesBadLinesWithTheirLineNumber) {
@@ -173,13 +168,12 @@ TEST(Nlsc, ReaderRefusesDamagedFiles) {
     ASSERT_TRUE(qrv::nlsc::read_header(good, h, error));
     ASSERT_GE(h.bucket_count, 3u);
     const size_t entry = 1024 + h.bucket_size;  // the first entry of bucket 1: id 1
-    struct Patch {
+    const struct {
         const char *what;
         size_t at;
         uint32_t value;
         int bytes;
-    };
-    const Patch kPatches[] = {
+    } kPatches[] = {
         {"magic", 0, 0x199D6698, 4},
         {"version too old", 4, 0x0813FFFF, 4},
         {"version too new", 4, 0x0A150000, 4},
@@ -196,7 +190,7 @@ TEST(Nlsc, ReaderRefusesDamagedFiles) {
         {"short header", good.substr(0, 1023)},
         {"hash area cut", good.substr(0, 1024 + h.bucket_count * h.bucket_size - 1)},
     };
-    for (const Patch &p : kPatches) {
+    for (const auto &p : kPatches) {
         cases.emplace_back(p.what, good);
         put(cases.back().second, p.at, p.value, p.bytes);
     }

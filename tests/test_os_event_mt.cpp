@@ -85,6 +85,14 @@ TEST(Events, NamesShareOneEventWithinTheProcess) {
     EXPECT_EQ(msos_waitforsingleobject(a, 0), MSOS_WAIT_OBJECT_0);
 }
 
+// A thread that sets event e after 20 ms.
+std::thread set_later(qrv_handle e) {
+    return std::thread([e] {
+        std::this_thread::sleep_for(milliseconds(20));
+        msos_setevent(e);
+    });
+}
+
 uint32_t finish_after_event(void *arg) {
     msos_waitforsingleobject(*static_cast<qrv_handle *>(arg), MSOS_INFINITE);
     return 17;
@@ -97,19 +105,13 @@ TEST(Waits, AnyReturnsTheFirstSignalledIndexAndAllWaitsForEveryOne) {
     qrv_handle thread = c.add(msos_createthread(nullptr, 0, finish_after_event, &go, 0, nullptr));
     qrv_handle any[] = {other, thread};
     EXPECT_EQ(msos_waitformultipleobjects(2, any, 0, 20), MSOS_WAIT_TIMEOUT);
-    std::thread setter([&] {
-        std::this_thread::sleep_for(milliseconds(20));
-        msos_setevent(go);
-    });
+    std::thread setter = set_later(go);
     EXPECT_EQ(msos_waitformultipleobjects(2, any, 0, 5000), MSOS_WAIT_OBJECT_0 + 1) << "the thread ended";
     setter.join();
 
     qrv_handle all[] = {thread, other};
     EXPECT_EQ(msos_waitformultipleobjects(2, all, 1, 20), MSOS_WAIT_TIMEOUT);
-    std::thread late([&] {
-        std::this_thread::sleep_for(milliseconds(20));
-        msos_setevent(other);
-    });
+    std::thread late = set_later(other);
     EXPECT_EQ(msos_waitformultipleobjects(2, all, 1, 5000), MSOS_WAIT_OBJECT_0);
     late.join();
     EXPECT_EQ(msos_waitforsingleobject(other, 0), MSOS_WAIT_TIMEOUT) << "wait-all consumed it";
