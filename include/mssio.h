@@ -36,8 +36,8 @@ QRV_API mssio_stream *mssio_open_ex(const char *path, int binary, const char *ac
 QRV_API int mssio_pipe(mssio_stream *streams[2]) QRV_NOEXCEPT;
 /* Flushes (when flush is set), releases the stream and closes its
  * descriptor; the descriptor's result. A failed flush returns 0 and leaves
- * the stream open but out of the task's table: close it again, or without
- * flushing. Null: 0. */
+ * the stream open and in the task's table: close it again, or without
+ * flushing (the task's end does that). Null: 0. */
 QRV_API int mssio_close(mssio_stream *stream) QRV_NOEXCEPT;
 QRV_API int mssio_close_ex(mssio_stream *stream, int flush) QRV_NOEXCEPT;
 /* Takes the stream out of the task's table only (the task's end will not

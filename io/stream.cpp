@@ -428,13 +428,15 @@ Stream *open_stream(const char *path, int binary, const char *access) {
     return s;
 }
 
+// A stream whose flush fails stays open and in its table, so that the caller
+// can try again and the task's end still closes it.
 int close_stream(Stream *s, int flush) {
     if (s == nullptr) return 0;
-    unlink(s);
     {
         Locked hold(s);
         if (flush && !s->input && !flush_locked(s)) return 0;
     }
+    unlink(s);
     msfio_fd fd = s->fd;
     release(s);
     return msfio_close(fd);
@@ -486,9 +488,11 @@ void end(int mode, int orderly) noexcept {
     frame::TaskHandle *handle = frame::current_task_handle();
     auto *t = handle != nullptr ? static_cast<Table *>(handle->streams) : nullptr;
     if (t == nullptr) return;
-    // A forked child must not write out what its parent had buffered.
+    // A forked child must not write out what its parent had buffered; what a
+    // full disk refuses at the end is lost with the stream.
     while (Stream *s = t->list) {
-        if (close_stream(s, orderly) == 0 && s == t->list) close_stream(s, 0);
+        if (orderly) close_stream(s, 1);
+        if (s == t->list) close_stream(s, 0);
     }
     for (char *&name : t->names) {
         space::release(name);

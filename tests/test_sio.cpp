@@ -219,6 +219,21 @@ TEST_F(Streams, FullDiskKeepsBufferedBytesAndReportsHonestly) {
     EXPECT_EQ(mssio_close(s), 1);
 }
 
+// A stream whose last flush fails at the task's end is still closed: no
+// space and no descriptor are left behind.
+TEST_F(Streams, TaskEndClosesAStreamItCannotFlush) {
+    mssio_stream *s = open("w");
+    ASSERT_EQ(mssio_write(s, "abc", 3), 3);
+    SyscallScope scope;
+    qrv::os::g_sys.write = [](int, const void *, size_t) -> ssize_t {
+        errno = ENOSPC;
+        return -1;
+    };
+    EXPECT_EQ(mssio_close(s), 0);
+    msbasic_end_main(msbasic_init_cascade);
+    EXPECT_EQ(qrv::space::live_spaces(), 0);
+}
+
 TEST_F(Streams, FormattedOutputAndItsEdges) {
     mssio_stream *s = open("w");
     EXPECT_EQ(mssio_fprintf(s, "%s=%d %5.2lf\n", "x", 42, 3.14159), 1);
