@@ -367,6 +367,12 @@ Stream *standard(int which) {
     return t != nullptr ? t->standard[which] : nullptr;
 }
 
+// Formatted output on a standard stream; 0 when the task has none.
+int print_standard(int which, const char *format, va_list args) {
+    Stream *s = standard(which);
+    return s != nullptr ? print_locked(s, format, args) : 0;
+}
+
 const char *standard_name(int which) {
     Table *t = current_table();
     return t != nullptr ? t->names[which] : nullptr;
@@ -650,33 +656,27 @@ QRV_API int mssio_fprintf_valist(mssio_stream *stream, const char *format, va_li
 }
 
 QRV_API int mssio_printf(const char *format, ...) noexcept {
-    Stream *out = standard(kOut);
-    if (out == nullptr) return 0;
     va_list args;
     va_start(args, format);
-    int ok = print_locked(out, format, args);
+    int ok = print_standard(kOut, format, args);
     va_end(args);
     return ok;
 }
 
 QRV_API int mssio_printf_valist(const char *format, va_list args) noexcept {
-    Stream *out = standard(kOut);
-    return out != nullptr ? print_locked(out, format, args) : 0;
+    return print_standard(kOut, format, args);
 }
 
 QRV_API int mssio_eprintf(const char *format, ...) noexcept {
-    Stream *err = standard(kErr);
-    if (err == nullptr) return 0;
     va_list args;
     va_start(args, format);
-    int ok = print_locked(err, format, args);
+    int ok = print_standard(kErr, format, args);
     va_end(args);
     return ok;
 }
 
 QRV_API int mssio_eprintf_valist(const char *format, va_list args) noexcept {
-    Stream *err = standard(kErr);
-    return err != nullptr ? print_locked(err, format, args) : 0;
+    return print_standard(kErr, format, args);
 }
 
 QRV_API mssio_stream *mssio_get_stdin(void) noexcept { return standard(kIn); }

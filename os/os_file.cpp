@@ -407,48 +407,49 @@ QRV_API uint32_t msos_getfileattributes(const char *path) noexcept {
     return attributes != 0 ? attributes : MSOS_FILE_ATTRIBUTE_NORMAL;
 }
 
-QRV_API int msos_lockfileex(qrv_handle handle, uint32_t flags, uint32_t /*reserved*/, uint32_t length_low,
-                            uint32_t length_high, msos_overlapped *overlapped) noexcept {
+}  // extern "C"
+
+namespace {
+
+// Sets an OFD lock of type on the byte range the caller describes (offset in
+// overlapped, length in two halves); false with errno for a bad handle or range.
+bool lock_range(qrv_handle handle, msos_overlapped *overlapped, uint32_t length_low, uint32_t length_high, short type,
+                int command) {
     uint64_t start = overlapped != nullptr ? (uint64_t{overlapped->offset_high} << 32) | overlapped->offset : 0;
     uint64_t length = (uint64_t{length_high} << 32) | length_low;
     if (!is_fd(handle)) {
         errno = EBADF;
-        return 0;
+        return false;
     }
     if (length == 0 || start > INT64_MAX || length > INT64_MAX - start + 1) {
         errno = EINVAL;
-        return 0;
+        return false;
     }
     struct flock lock {};
-    lock.l_type = (flags & MSOS_LOCKFILE_EXCLUSIVE_LOCK) != 0 ? F_WRLCK : F_RDLCK;
+    lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = static_cast<off_t>(start);
     lock.l_len = static_cast<off_t>(length);
-    int command = (flags & MSOS_LOCKFILE_FAIL_IMMEDIATELY) != 0 ? F_OFD_SETLK : F_OFD_SETLKW;
     int rc;
     do rc = g_sys.fcntl_lock(fd_of(handle), command, &lock);  // a waiting lock outlasts signals
-    while (rc < 0 && errno == EINTR);
+    while (rc < 0 && errno == EINTR && command == F_OFD_SETLKW);
     return rc == 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+QRV_API int msos_lockfileex(qrv_handle handle, uint32_t flags, uint32_t /*reserved*/, uint32_t length_low,
+                            uint32_t length_high, msos_overlapped *overlapped) noexcept {
+    short type = (flags & MSOS_LOCKFILE_EXCLUSIVE_LOCK) != 0 ? F_WRLCK : F_RDLCK;
+    int command = (flags & MSOS_LOCKFILE_FAIL_IMMEDIATELY) != 0 ? F_OFD_SETLK : F_OFD_SETLKW;
+    return lock_range(handle, overlapped, length_low, length_high, type, command);
 }
 
 QRV_API int msos_unlockfileex(qrv_handle handle, uint32_t /*reserved*/, uint32_t length_low, uint32_t length_high,
                               msos_overlapped *overlapped) noexcept {
-    uint64_t start = overlapped != nullptr ? (uint64_t{overlapped->offset_high} << 32) | overlapped->offset : 0;
-    uint64_t length = (uint64_t{length_high} << 32) | length_low;
-    if (!is_fd(handle)) {
-        errno = EBADF;
-        return 0;
-    }
-    if (length == 0 || start > INT64_MAX || length > INT64_MAX - start + 1) {
-        errno = EINVAL;
-        return 0;
-    }
-    struct flock lock {};
-    lock.l_type = F_UNLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>(start);
-    lock.l_len = static_cast<off_t>(length);
-    return g_sys.fcntl_lock(fd_of(handle), F_OFD_SETLK, &lock) == 0;
+    return lock_range(handle, overlapped, length_low, length_high, F_UNLCK, F_OFD_SETLK);
 }
 
 QRV_API int msos_createpipe(qrv_handle *read_end, qrv_handle *write_end, msos_security_attributes *security,
