@@ -264,18 +264,32 @@ QRV_API qrv_handle msos_createfile(const char *path, uint32_t access, uint32_t /
     return fd;
 }
 
+}  // extern "C"
+
+namespace {
+
+// A read or write needs a descriptor and, for a nonzero count, a buffer.
+bool transfer_arguments_valid(qrv_handle handle, const void *buffer, uint32_t count) {
+    if (!is_fd(handle)) {
+        errno = EBADF;
+        return false;
+    }
+    if (buffer == nullptr && count > 0) {
+        errno = EFAULT;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
 QRV_API int msos_readfile(qrv_handle handle, void *buffer, uint32_t count_, uint32_t *done,
                           msos_overlapped * /*overlapped*/) noexcept {
     count(kReadCalls, 1);
     if (done != nullptr) *done = 0;
-    if (!is_fd(handle)) {
-        errno = EBADF;
-        return 0;
-    }
-    if (buffer == nullptr && count_ > 0) {
-        errno = EFAULT;
-        return 0;
-    }
+    if (!transfer_arguments_valid(handle, buffer, count_)) return 0;
     ssize_t got;
     do got = g_sys.read(fd_of(handle), buffer, count_);  // EINTR: retried
     while (got < 0 && errno == EINTR);
@@ -293,14 +307,7 @@ int write_handle(qrv_handle handle, const void *buffer, uint32_t count_, uint32_
                  bool may_raise_sigpipe) noexcept {
     count(kWriteCalls, 1);
     if (done != nullptr) *done = 0;
-    if (!is_fd(handle)) {
-        errno = EBADF;
-        return 0;
-    }
-    if (buffer == nullptr && count_ > 0) {
-        errno = EFAULT;
-        return 0;
-    }
+    if (!transfer_arguments_valid(handle, buffer, count_)) return 0;
     if (count_ == 0) return 1;
     const char *bytes = static_cast<const char *>(buffer);
     uint32_t written = 0;

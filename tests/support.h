@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "msbasic.h"
 #include "mserror.h"
@@ -43,4 +44,11 @@ inline int entry_count() {
     while (mserror_pop()) ++n;
     mserror_stack_restore(top, used);
     return n;
+}
+
+// Ids on the error stack, top first (pops them).
+inline std::vector<int32_t> error_ids() {
+    std::vector<int32_t> ids;
+    for (int32_t id; (id = mserror_geterr_id()) != 0; mserror_pop()) ids.push_back(id);
+    return ids;
 }

@@ -123,7 +123,7 @@ TEST_P(SignedReaders, NamedCasesWithCanaries) {
         bool trailing = c.id == 0 && !msstr_qspace(c.text + c.end);
         EXPECT_EQ(r.check(checked.data(), c.text), c.id == 0 && !trailing);
         if (c.id != 0 || trailing) {
-            EXPECT_EQ(drain_errors(), std::vector<int32_t>{trailing ? kInvalid : c.id});
+            EXPECT_EQ(error_ids(), std::vector<int32_t>{trailing ? kInvalid : c.id});
             EXPECT_TRUE(checked.untouched_from(0));
         }
         if (c.id != 0) {
@@ -161,7 +161,7 @@ TEST_F(UnsignedReader, NamedCasesWithCanaries) {
         unsigned v = 0;
         std::memcpy(&v, out.data(), sizeof v);
         if (c.id != 0) {
-            EXPECT_EQ(drain_errors(), std::vector<int32_t>{c.id}) << c.text;
+            EXPECT_EQ(error_ids(), std::vector<int32_t>{c.id}) << c.text;
         } else {
             EXPECT_EQ(v, c.value) << c.text;
         }

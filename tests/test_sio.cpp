@@ -199,16 +199,18 @@ TEST_F(Streams, BufferingOffNeedsAnEmptyInputBuffer) {
     mssio_close(out);
 }
 
+ssize_t disk_full(int, const void *, size_t) {
+    errno = ENOSPC;
+    return -1;
+}
+
 // A full disk: nothing already accepted is dropped, and counts are honest.
 TEST_F(Streams, FullDiskKeepsBufferedBytesAndReportsHonestly) {
     mssio_stream *s = open("w");
     ASSERT_EQ(mssio_write(s, "abc", 3), 3);
     {
         SyscallScope scope;
-        qrv::os::g_sys.write = [](int, const void *, size_t) -> ssize_t {
-            errno = ENOSPC;
-            return -1;
-        };
+        qrv::os::g_sys.write = disk_full;
         EXPECT_EQ(mssio_write(s, "x\n", 2), -1);
         EXPECT_EQ(mssio_flush(s), 0);
         EXPECT_EQ(mssio_close(s), 0) << "the failed flush keeps the stream";
@@ -225,10 +227,7 @@ TEST_F(Streams, TaskEndClosesAStreamItCannotFlush) {
     mssio_stream *s = open("w");
     ASSERT_EQ(mssio_write(s, "abc", 3), 3);
     SyscallScope scope;
-    qrv::os::g_sys.write = [](int, const void *, size_t) -> ssize_t {
-        errno = ENOSPC;
-        return -1;
-    };
+    qrv::os::g_sys.write = disk_full;
     EXPECT_EQ(mssio_close(s), 0);
     msbasic_end_main(msbasic_init_cascade);
     EXPECT_EQ(qrv::space::live_spaces(), 0);

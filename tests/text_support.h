@@ -1,6 +1,6 @@
-// Shared pieces of the text and conversion tests: a fixture that gives the
-// thread an error stack, the ids on that stack, and guarded memory that
-// shows whether anything outside the caller's buffer was written.
+// Shared pieces of the text and conversion tests: guarded memory that shows
+// whether anything outside the caller's buffer was written (the fixture and
+// the error-id reader come from support.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,19 +9,7 @@
 
 #include "msbasic.h"
 #include "mserror.h"
-
-class LibraryTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(msbasic_init_main(msbasic_init_cascade), 1); }
-    void TearDown() override { msbasic_end_main(msbasic_init_cascade); }
-};
-
-// Ids on the stack, top first (pops them).
-inline std::vector<int32_t> drain_errors() {
-    std::vector<int32_t> ids;
-    for (int32_t id; (id = mserror_geterr_id()) != 0; mserror_pop()) ids.push_back(id);
-    return ids;
-}
+#include "support.h"
 
 // A buffer of n bytes between canaries, all pre-filled with one pattern.
 struct Guarded {

@@ -18,6 +18,7 @@
 
 #include "mserror.h"
 #include "msvars.h"
+#include "support.h"
 #include "vars/varset.h"
 
 extern char **environ;
@@ -102,13 +103,6 @@ inline std::map<std::string, std::string> run_child(const std::string &program, 
 }
 
 inline std::string self_program() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
-
-// Ids on the error stack, top first (pops them).
-inline std::vector<int32_t> error_ids() {
-    std::vector<int32_t> ids;
-    for (int32_t id; (id = mserror_geterr_id()) != 0; mserror_pop()) ids.push_back(id);
-    return ids;
-}
 
 // A caller's buffer of n bytes between canaries, all filled with one byte.
 struct Canary {
