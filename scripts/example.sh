@@ -4,7 +4,7 @@
 # each language given (default: C fr_FR.UTF-8 ja_JP.UTF-8 zh_CN.UTF-8).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
+scripts/setup.sh
 cmake -S . -B build/example -G Ninja -DCMAKE_BUILD_TYPE=Release -DQRV_BUILD_TESTS=OFF >/dev/null
 cmake --build build/example --target errors hello >/dev/null
 [ $# -gt 0 ] || set -- C fr_FR.UTF-8 ja_JP.UTF-8 zh_CN.UTF-8

@@ -5,7 +5,7 @@
 # threaded test).
 set -uo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh || exit 1
+scripts/setup.sh || exit 1
 jobs=$(nproc)
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
