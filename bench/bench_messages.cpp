@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "error/nlsfile.h"
+#include "msg/nlsfile.h"
 #include "msbasic.h"
 #include "mserror.h"
 #include "msnlsmsg.h"

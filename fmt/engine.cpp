@@ -10,12 +10,12 @@
 #include <cmath>
 #include <cstring>
 
-#include "fmt/float.h"
-#include "fmt/text_tables.h"
+#include "base/space.h"
 #include "fmt/wide.h"
 #include "mscv.h"
 #include "msstr.h"
-#include "space/space.h"
+#include "num/float.h"
+#include "text/tables.h"
 
 namespace qrv::fmt {
 namespace {

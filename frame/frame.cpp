@@ -3,6 +3,7 @@
 // per-thread counts. Every pass runs under the init lock.
 #include <cstring>
 
+#include "base/space.h"
 #include "frame/frame_internal.h"
 #include "msbasic.h"
 #include "msfmt.h"
@@ -10,7 +11,6 @@
 #include "mstask.h"
 #include "msthread.h"
 #include "os/os_internal.h"
-#include "space/space.h"
 
 namespace qrv::frame {
 namespace {
@@ -59,7 +59,6 @@ bool g_registration_error = false;
 int32_t g_current_app = -1;  // only while a cascade runs
 bool g_init_enabled = true;
 bool g_in_progress = false;
-std::atomic<int32_t> g_init_pid{0};
 std::atomic<char *> g_msdebug{nullptr};
 
 constexpr char kDeadlockWarning[] = "Potential deadlock involving Quorvel Init/End functions and DllMain.\n";
@@ -67,7 +66,7 @@ constexpr long kEndThreadTries = 999999;  // 0xF423F
 
 // 0 not initialised, 1 initialised by this process, 2 inherited through fork.
 int process_state() {
-    int32_t pid = g_init_pid.load();
+    int32_t pid = msbasic_get_init_pid();
     if (pid == 0) return 0;
     return pid == msos_getpid() ? 1 : 2;
 }
@@ -112,8 +111,8 @@ void release_tables() {
 
 bool create_thread_block(int mode) {
     if (mode == MSBASIC_MODE_PROCESS) {
-        g_init_pid.store(msos_getpid());
-        if (!space::process_start()) return false;
+        msbasic_set_init_pid(msos_getpid());
+        if (!space::process_start(space_limit())) return false;
     }
     void *current = mstask_get_ptr_w_default();
     if (current == nullptr) return false;
@@ -129,8 +128,8 @@ bool create_thread_block(int mode) {
             // Without a block no teardown could ever run: leave the process
             // uninitialised rather than recorded with nothing to end.
             if (mode == MSBASIC_MODE_PROCESS) {
-                space::process_end(1);
-                g_init_pid.store(0);
+                print_space_reports(1);
+                msbasic_set_init_pid(0);
             }
             return false;
         }
@@ -168,8 +167,8 @@ void teardown(int mode, int orderly) {
     }
     if (mode == MSBASIC_MODE_PROCESS) {
         release_tables();
-        space::process_end(orderly);
-        g_init_pid.store(0);
+        print_space_reports(orderly);
+        msbasic_set_init_pid(0);
         g_init_enabled = true;
     }
 }
@@ -499,10 +498,6 @@ QRV_API int msbasic_debug_check(const char *word) noexcept {
     const char *value = g_msdebug.load();
     return value != nullptr && word != nullptr && std::strstr(value, word) != nullptr;
 }
-
-QRV_API int32_t msbasic_get_init_pid(void) noexcept { return g_init_pid.load(); }
-
-QRV_API void msbasic_set_init_pid(int32_t pid) noexcept { g_init_pid.store(pid); }
 
 QRV_API int msbasic_tset(int32_t *flag) noexcept { return flag != nullptr && msos_interlockedexchange(flag, 1) == 0; }
 

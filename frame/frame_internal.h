@@ -1,99 +1,30 @@
-// Records and accessors shared by the files of the frame. The frame's
-// process-wide state has these owners:
-//   frame/task.cpp      task key, default task, the current pointer
+// Declarations shared by the files of the frame. The frame's process-wide
+// state has these owners:
 //   frame/frame.cpp     application and module records, dependency list,
-//                       init pid, init-enabled and in-progress flags, MSDEBUG
-//   frame/thread.cpp    the init lock, the task-key lock, the bypass flag
+//                       init-enabled and in-progress flags, MSDEBUG
 //   frame/loadhook.cpp  the thread-detach key
+//   frame/library.cpp   the MSDEBUG switches of the library's own layer
+// The per-thread context it builds on is base/context.h.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
-#include "msbasic.h"
-#include "mstask.h"
+#include "base/context.h"
 
 namespace qrv::frame {
 
-// The block that wraps a thread's task once the frame has initialised it.
-struct ThreadBlock {
-    uint32_t magic;  // MSTASK_THREAD_MAGIC
-    void *task;      // current pointer in force when the block was made
-    msbasic_cascade_fn api_cascade;
-    int32_t *counters;  // [0] capacity, [1 + i] count of module i
-    void *wss[MSBASIC_THREAD_WSS_SLOTS];
-};
-
-inline constexpr int kConnectionSlot = 12;
-inline constexpr int kAnchorSlot = 13;
-
-// The task handle (a handle of MSHANDLE_TASK_SIZE bytes): the fields the
-// library uses; the rest is zero.
-struct TaskHandle {
-    uint32_t magic;     // MSHANDLE_TASK_MAGIC
-    void *connections;  // the task's connection list
-    void *streams;      // the task's stream table
-};
-static_assert(sizeof(TaskHandle) <= 128, "task handle too small");
-
-// The current task's handle, or null.
-inline TaskHandle *current_task_handle() noexcept {
-    mstask_block *task = mstask_api_get_task();
-    return task != nullptr ? static_cast<TaskHandle *>(task->task_handle) : nullptr;
-}
-
-// The library's per-thread anchor in workspace slot 13.
-struct Anchor {
-    void *error_stack;
-    void *messages;
-};
-
-// Fast read of the current pointer: a per-thread mirror of the task key's
-// value, valid while its generation matches the key's. It also caches the
-// thread's error stack, which every failing call reaches; any change of the
-// current pointer clears that cache.
-struct CurrentMirror {
-    uint32_t generation;
-    void *ptr;
-    void *error_stack;
-};
-extern __thread CurrentMirror t_current __attribute__((tls_model("initial-exec")));
-extern std::atomic<uint32_t> g_key_generation;
-void *current_ptr_slow() noexcept;
-
-inline void *current_ptr() noexcept {
-    if (t_current.generation == g_key_generation.load(std::memory_order_relaxed)) return t_current.ptr;
-    return current_ptr_slow();
-}
-
-inline bool is_thread_block(const void *p) noexcept {
-    return p != nullptr && *static_cast<const uint32_t *>(p) == MSTASK_THREAD_MAGIC;
-}
-
-// The error stack cached for the current pointer, or null (then look it up).
-inline void *cached_error_stack() noexcept {
-    if (t_current.generation != g_key_generation.load(std::memory_order_relaxed)) return nullptr;
-    return t_current.error_stack;
-}
-// Called by the error stack on its own thread when it is made or freed.
-inline void cache_error_stack(void *stack) noexcept { t_current.error_stack = stack; }
-
-inline ThreadBlock *current_thread_block() noexcept {
-    void *p = current_ptr();
-    return is_thread_block(p) ? static_cast<ThreadBlock *>(p) : nullptr;
-}
-
-inline Anchor *current_anchor() noexcept {
-    ThreadBlock *tb = current_thread_block();
-    return tb != nullptr ? static_cast<Anchor *>(tb->wss[kAnchorSlot]) : nullptr;
-}
+using ctx::Anchor;
+using ctx::current_anchor;
+using ctx::current_ptr;
+using ctx::current_thread_block;
+using ctx::init_lock;
+using ctx::is_thread_block;
+using ctx::kAnchorSlot;
+using ctx::ThreadBlock;
 
 // Count slot of module index in a counter array, growing the array by tens;
 // null if it cannot grow.
 int32_t *counter_slot(int32_t **array, int index) noexcept;
-
-qrv_mutex *init_lock() noexcept;
-qrv_mutex *task_key_lock() noexcept;
 
 // The load hook's thread-detach key follows the thread's block.
 void note_thread_block(ThreadBlock *block) noexcept;
@@ -106,5 +37,13 @@ void set_debug_value(const char *value) noexcept;
 // Thread exit: ends the thread's use of the frame, or frees a block that the
 // frame no longer counts (its process was ended by another thread).
 void end_exiting_thread(ThreadBlock *block) noexcept;
+
+// The ceiling MSSPACELIMIT asks for (negative: none; a bad value is none).
+int64_t space_limit() noexcept;
+// The space allocator's end-of-process reports that MSDEBUG switched on
+// (usage and leak check), printed once every space of the library is back
+// (orderly 1; a forked child's discarding pass, orderly 0, drops them).
+void note_space_reports(bool usage_report, bool leak_check) noexcept;
+void print_space_reports(int orderly) noexcept;
 
 }  // namespace qrv::frame

@@ -2,25 +2,25 @@
 // the ordered steps its end function runs. A step whose subsystem belongs to
 // a later part of the library is listed with no function, so that the order
 // stands in one place and each subsystem fills its own slot.
-#include "error/errids.h"
-#include "error/errstack.h"
-#include "error/messages.h"
+#include "base/errids.h"
+#include "base/errstack.h"
+#include "base/space.h"
+#include "config/lookup.h"
+#include "config/settings.h"
 #include "fmt/engine.h"
 #include "frame/frame_internal.h"
-#include "frame/settings.h"
 #include "io/fio.h"
 #include "io/stream.h"
 #include "msbasic.h"
 #include "msconn.h"
 #include "mserror.h"
+#include "msg/messages.h"
 #include "msos.h"
 #include "mssp.h"
 #include "mstask.h"
 #include "mstmp.h"
 #include "msvars.h"
 #include "os/os_config.h"
-#include "space/space.h"
-#include "vars/lookup.h"
 
 namespace qrv::frame {
 namespace {
@@ -73,17 +73,17 @@ bool init_process_settings(int mode) {
     set_debug_value(msvars_getenv("MSDEBUG"));
     // An environment file may name other standard files than the process
     // environment did.
-    if (msvars_envfile_get_vars() != nullptr && !fio::redirect()) return false;
+    if (msvars_envfile_get_vars() != nullptr && !fio::redirect(msvars_getenv)) return false;
     sio::attach_standard();
     return fmt::wide_process_start();
 }
 
-bool init_standard_descriptors(int mode) { return fio::init(mode); }
+bool init_standard_descriptors(int mode) { return fio::init(mode, msvars_getenv); }
 
 bool init_tmpdir(int mode) { return mode != MSBASIC_MODE_PROCESS || settings::choose_tmpdir(); }
 
 bool init_messages(int mode) {
-    if ((mode == MSBASIC_MODE_PROCESS && !msg::process_init()) || !msg::thread_init()) {
+    if ((mode == MSBASIC_MODE_PROCESS && !msg::process_init(msbasic_get_thread_wss)) || !msg::thread_init()) {
         mserror_seterr(err::kNlsFileError, 0);
         return false;
     }
@@ -140,7 +140,7 @@ void end_anchor(int, int) {
 void end_process_state(int mode, int) {
     if (mode != MSBASIC_MODE_PROCESS) return;
     settings::end_tmpdir();
-    space::set_end_reports(g_report_usage, g_check_leaks);
+    note_space_reports(g_report_usage, g_check_leaks);
     set_debug_value(nullptr);
     settings::end_installation();
     msvars_envend();

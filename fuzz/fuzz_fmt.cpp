@@ -14,7 +14,7 @@
 
 #include "fmt/engine.h"
 #include "msbasic.h"
-#include "space/space.h"
+#include "base/space.h"
 
 namespace {
 

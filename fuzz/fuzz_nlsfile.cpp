@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "error/nlsfile.h"
+#include "msg/nlsfile.h"
 #include "msbasic.h"
 #include "mserror.h"
 #include "nlsc.h"

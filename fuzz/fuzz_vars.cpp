@@ -14,8 +14,8 @@
 #include "mserror.h"
 #include "mssp.h"
 #include "msvars.h"
-#include "vars/store.h"
-#include "vars/varset.h"
+#include "config/store.h"
+#include "config/varset.h"
 
 namespace {
 

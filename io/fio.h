@@ -45,12 +45,17 @@ void forget_text_mode() noexcept;
 bool is_current_standard(msfio_fd fd) noexcept;
 bool is_initial_standard(msfio_fd fd) noexcept;
 
+// Reads a configuration variable by name (the frame passes msvars_getenv:
+// the variables live in a layer above this one).
+using VariableReader = const char *(*)(const char *name);
+
 // The library layer's steps for mode m: init makes the standard descriptors
-// and applies the redirection (mode 1); end closes them (mode 1).
-bool init(int mode) noexcept;
+// and applies the redirection by MSSTDIN, MSSTDOUT and MSSTDERR as read
+// names them (mode 1); end closes them (mode 1).
+bool init(int mode, VariableReader read) noexcept;
 void end(int mode, int orderly) noexcept;
-// Applies MSSTDIN, MSSTDOUT and MSSTDERR again (after an environment file
-// has been loaded); false when a named file cannot be opened.
-bool redirect() noexcept;
+// Applies the redirection again (after an environment file has been
+// loaded); false when a named file cannot be opened.
+bool redirect(VariableReader read) noexcept;
 
 }  // namespace qrv::fio

@@ -3,12 +3,12 @@
 #include <cerrno>
 #include <cstring>
 
-#include "error/errids.h"
+#include "base/errids.h"
+#include "base/space.h"
 #include "io/fio.h"
 #include "mserror.h"
 #include "msos.h"
 #include "os/os_internal.h"
-#include "space/space.h"
 
 extern "C" {
 QRV_API int32_t msrte_type = 0;

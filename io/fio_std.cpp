@@ -4,12 +4,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/space.h"
 #include "io/fio.h"
 #include "mserror.h"
 #include "msos.h"
-#include "msvars.h"
 #include "os/os_internal.h"
-#include "space/space.h"
 
 namespace qrv::fio {
 namespace {
@@ -23,10 +22,9 @@ msfio_fd g_current[3] = {MSFIO_NONE, MSFIO_NONE, MSFIO_NONE};
 bool g_text_mode = false;
 bool g_text_mode_decided = false;
 
-// The value of an MS variable, or null when it is unset or empty: the
-// environment, or the environment file once one is loaded.
-const char *ms_variable(const char *name) {
-    const char *value = msvars_getenv(name);
+// The value of a variable, or null when it is unset or empty.
+const char *value_of(VariableReader read, const char *name) {
+    const char *value = read(name);
     return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
@@ -67,10 +65,10 @@ bool is_initial_standard(msfio_fd fd) noexcept {
     return fd != MSFIO_NONE && (fd == g_initial[kIn] || fd == g_initial[kOut] || fd == g_initial[kErr]);
 }
 
-bool redirect() noexcept {
-    const char *in = ms_variable("MSSTDIN");
-    const char *out = ms_variable("MSSTDOUT");
-    const char *err = ms_variable("MSSTDERR");
+bool redirect(VariableReader read) noexcept {
+    const char *in = value_of(read, "MSSTDIN");
+    const char *out = value_of(read, "MSSTDOUT");
+    const char *err = value_of(read, "MSSTDERR");
     if (in != nullptr) {
         reset(kIn);
         msfio_fd fd = msfio_open(in, 0, 'r');
@@ -101,7 +99,7 @@ bool redirect() noexcept {
     return true;
 }
 
-bool init(int mode) noexcept {
+bool init(int mode, VariableReader read) noexcept {
     if (mode != MSBASIC_MODE_PROCESS) return true;
     if (!g_text_mode_decided) {
         const char *value = os::getenv("MSTEXTMODE");
@@ -114,7 +112,7 @@ bool init(int mode) noexcept {
         if (g_initial[i] == MSFIO_NONE) return false;
         g_current[i] = g_initial[i];
     }
-    return redirect();
+    return redirect(read);
 }
 
 void end(int mode, int /*orderly*/) noexcept {

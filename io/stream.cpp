@@ -8,8 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "error/errids.h"
-#include "frame/frame_internal.h"
+#include "base/context.h"
+#include "base/errids.h"
+#include "base/space.h"
 #include "io/fio.h"
 #include "mserror.h"
 #include "msfmt.h"
@@ -18,7 +19,6 @@
 #include "mssp.h"
 #include "msthread.h"
 #include "os/os_internal.h"
-#include "space/space.h"
 
 struct mssio_stream {
     msfio_fd fd;
@@ -63,8 +63,8 @@ private:
 };
 
 Table *current_table() {
-    frame::TaskHandle *handle = frame::current_task_handle();
-    return handle != nullptr ? static_cast<Table *>(handle->streams) : nullptr;
+    ctx::TaskHandle *handle = ctx::current_task_handle();
+    return handle != nullptr ? static_cast<Table *>(handle->stream_table) : nullptr;
 }
 
 void empty_buffer(Stream *s) {
@@ -452,9 +452,9 @@ int close_stream(Stream *s, int flush) {
 
 bool init(int mode) noexcept {
     if (mode == MSBASIC_MODE_THREAD) return true;
-    frame::TaskHandle *handle = frame::current_task_handle();
+    ctx::TaskHandle *handle = ctx::current_task_handle();
     if (handle == nullptr) return false;
-    if (handle->streams != nullptr) return true;
+    if (handle->stream_table != nullptr) return true;
     auto *t = space::get_zeroed<Table>();
     if (t == nullptr || !msthread_mutex_init(&t->lock)) {
         space::release(t);
@@ -464,14 +464,14 @@ bool init(int mode) noexcept {
     for (int i = kIn; i <= kErr; ++i) {
         Stream *s = make(fds[i], false, i == kIn);
         if (s == nullptr) {
-            handle->streams = t;
+            handle->stream_table = t;
             end(mode, 1);
             return false;
         }
         link(t, s);
         t->standard[i] = s;
     }
-    handle->streams = t;
+    handle->stream_table = t;
     return true;
 }
 
@@ -491,8 +491,8 @@ void attach_standard() noexcept {
 
 void end(int mode, int orderly) noexcept {
     if (mode == MSBASIC_MODE_THREAD) return;
-    frame::TaskHandle *handle = frame::current_task_handle();
-    auto *t = handle != nullptr ? static_cast<Table *>(handle->streams) : nullptr;
+    ctx::TaskHandle *handle = ctx::current_task_handle();
+    auto *t = handle != nullptr ? static_cast<Table *>(handle->stream_table) : nullptr;
     if (t == nullptr) return;
     // A forked child must not write out what its parent had buffered; what a
     // full disk refuses at the end is lost with the stream.
@@ -506,7 +506,7 @@ void end(int mode, int orderly) noexcept {
     }
     msthread_mutex_destroy(&t->lock);
     space::release(t);
-    handle->streams = nullptr;
+    handle->stream_table = nullptr;
 }
 
 }  // namespace qrv::sio

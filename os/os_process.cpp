@@ -17,6 +17,7 @@
 #include "msos.h"
 #include "os/os_internal.h"
 #include "os/syscall.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -106,26 +107,7 @@ long utf16_to_utf8(const qrv_wchar *in, char *out) {
             return -1;
         }
         unsigned char bytes[4];
-        int k;
-        if (c < 0x80) {
-            bytes[0] = static_cast<unsigned char>(c);
-            k = 1;
-        } else if (c < 0x800) {
-            bytes[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
-            bytes[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-            k = 2;
-        } else if (c < 0x10000) {
-            bytes[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
-            bytes[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            bytes[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-            k = 3;
-        } else {
-            bytes[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
-            bytes[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-            bytes[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            bytes[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-            k = 4;
-        }
+        int k = qrv::utf8::encode(c, bytes);
         if (out != nullptr) memcpy(out + n, bytes, static_cast<size_t>(k));
         n += k;
     }

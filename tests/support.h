@@ -9,7 +9,7 @@
 
 #include "msbasic.h"
 #include "mserror.h"
-#include "space/space.h"
+#include "base/space.h"
 
 class LibraryTest : public ::testing::Test {
 protected:

@@ -7,7 +7,7 @@
 
 #include "fmt/engine.h"
 #include "mserror.h"
-#include "space/space.h"
+#include "base/space.h"
 
 inline std::atomic<int> g_translator_opens{0};
 inline std::atomic<bool> g_translator_open_ok{true};

@@ -19,7 +19,7 @@
 #include "mserror.h"
 #include "msvars.h"
 #include "support.h"
-#include "vars/varset.h"
+#include "config/varset.h"
 
 extern char **environ;
 

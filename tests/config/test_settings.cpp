@@ -14,7 +14,7 @@
 #include "mstask.h"
 #include "msvars.h"
 #include "support.h"
-#include "vars/store.h"
+#include "config/store.h"
 #include "vars_support.h"
 
 namespace {

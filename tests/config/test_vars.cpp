@@ -11,7 +11,7 @@
 #include "mssp.h"
 #include "msvars.h"
 #include "support.h"
-#include "vars/store.h"
+#include "config/store.h"
 #include "vars_support.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "msbasic.h"
 #include "msstr.h"
 #include "msvars.h"
-#include "space/space.h"
+#include "base/space.h"
 #include "support.h"
 #include "vars_support.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "io/tmpfile.h"
+#include "conn/tmpfile.h"
 #include "msbasic.h"
 #include "msconn.h"
 #include "mstmp.h"

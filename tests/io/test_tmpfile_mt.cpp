@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "io/tmpfile.h"
+#include "conn/tmpfile.h"
 #include "msbasic.h"
 #include "msconn.h"
 #include "mstmp.h"

@@ -3,7 +3,7 @@
 // piecewise reading of texts.
 #include <gtest/gtest.h>
 
-#include "error/nlsfile.h"
+#include "msg/nlsfile.h"
 #include "nls_support.h"
 #include "support.h"
 #include "vars_support.h"

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "nlsc.h"
+#include "text/utf8.h"
 
 namespace qrv::nlsc {
 namespace {
@@ -14,38 +15,6 @@ int hex_value(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-// Returns the offset of the first bad byte, or npos.
-size_t invalid_utf8_at(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t n;
-        uint32_t cp, min;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            n = 1, cp = c & 0x1F, min = 0x80;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            n = 2, cp = c & 0x0F, min = 0x800;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            n = 3, cp = c & 0x07, min = 0x10000;
-        } else {
-            return i;
-        }
-        if (s.size() - i <= n) return i;
-        for (size_t k = 1; k <= n; ++k) {
-            unsigned char t = static_cast<unsigned char>(s[i + k]);
-            if ((t & 0xC0) != 0x80) return i;
-            cp = (cp << 6) | (t & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return i;
-        i += n + 1;
-    }
-    return std::string_view::npos;
 }
 
 std::string byte_name(unsigned char c) {
@@ -105,7 +74,7 @@ bool decode_text(std::string_view raw, std::string &text, std::string &error) {
                 return false;
         }
     }
-    if (size_t bad = invalid_utf8_at(text); bad != std::string_view::npos) {
+    if (size_t bad = qrv::utf8::first_invalid(text); bad != std::string_view::npos) {
         error = "the text is not valid UTF-8 (byte " + std::to_string(bad + 1) + ")";
         return false;
     }

@@ -1,0 +1,57 @@
+// The library's own view of the space allocator. Every record of the library
+// is a space, so the accounting sees all of them. Unlike mssp_reget_ex, the
+// internal resize keeps the caller's block when it fails, which is what
+// growing tables need.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+namespace qrv::space {
+
+// A space of size bytes under the ceiling, or null (errors pushed).
+void *get(int size) noexcept;
+// Resizes block (null: allocate; size 0: release and return null). On failure
+// null is returned, the error pushed and block left as it was.
+void *reget(void *block, int size) noexcept;
+// Releases block (null is ignored).
+void release(void *block) noexcept;
+
+// The error stack's reallocation function: as reget, but it never pushes an
+// error, since it may be growing the very stack an error would go to.
+void *reget_quiet(void *block, int size, int check_limit) noexcept;
+
+// A zero-filled block of count records of T.
+template <typename T>
+T *get_zeroed(int count = 1) noexcept {
+    auto size = static_cast<int>(sizeof(T)) * count;
+    void *block = get(size);
+    if (block != nullptr) std::memset(block, 0, static_cast<size_t>(size));
+    return static_cast<T *>(block);
+}
+
+// Process state: started when the frame makes its first thread block, with
+// the ceiling MSSPACELIMIT asked for (bytes, raised to the 4 MiB minimum;
+// negative: none), taken once per process.
+bool process_start(int64_t limit) noexcept;
+
+// Whether the end-of-process leak check warns (mssp_end_ngot_set).
+bool leak_warning_on() noexcept;
+
+// One owner for a space: releases it when the owner goes.
+struct Releaser {
+    void operator()(void *block) const noexcept { release(block); }
+};
+template <typename T>
+using Owned = std::unique_ptr<T, Releaser>;
+
+// Number of live spaces.
+long live_spaces() noexcept;
+
+// Test hook: the n-th allocation from now fails as if the heap were
+// exhausted (n >= 1); 0 switches it off.
+void fail_nth_allocation(long n) noexcept;
+
+}  // namespace qrv::space

@@ -1,0 +1,124 @@
+// Rendering the error stack as text: each entry's id looked up in the
+// catalogue and formatted with the entry's own typed arguments (numbers as
+// 64-bit words, strings from the stack's string buffer), the entries joined
+// top first; and printing that on the task's standard error.
+#include <cstring>
+
+#include "base/errstack.h"
+#include "fmt/engine.h"
+#include "msbasic.h"
+#include "mserror.h"
+#include "msg/messages.h"
+#include "mssio.h"
+#include "mstmp.h"
+
+namespace qrv::msg {
+namespace {
+
+// What msprtmsg_ renders at most; a longer report is cut.
+constexpr int kPrintSize = 8192;
+
+// Renders the top visible entry into buffer (size bytes with the NUL);
+// false when the stack shows none.
+bool render_top(char *buffer, int size, const msnlsmsg_client *client) {
+    int64_t *entry = mserror_geterr_stack();
+    if (entry == nullptr) return false;
+    auto id = static_cast<int32_t>(entry[-1]);
+    // A failed lookup reports on this stack: keep that away from the
+    // entries being rendered.
+    const char *text = nullptr;
+    {
+        errstack::QuietScope quiet;
+        text = lookup(id, client);
+    }
+    if (buffer == nullptr || size < 1) return true;
+
+    // The lookup may have moved the words and the strings: read them now.
+    entry = mserror_geterr_stack();
+    if (entry == nullptr) {  // the stack could not grow for the lookup's report and was lost
+        buffer[0] = '\0';
+        return true;
+    }
+    int64_t descriptor = entry[-2];
+    const char *strings = mserror_geterr_argbuf();
+    int32_t top = 0, used = 0;
+    mserror_stack_save(&top, &used);
+    int count = MSERROR_DESC_NARGS(descriptor);
+    if (count > MSERROR_MAX_ARGS) count = MSERROR_MAX_ARGS;
+    fmt::Arg args[MSERROR_MAX_ARGS];
+    for (int i = 0; i < count; ++i) {
+        int64_t word = entry[-3 - i];
+        if (!MSERROR_DESC_IS_STR(descriptor, i)) {
+            args[i] = fmt::Arg::of(word);
+        } else {
+            bool held = strings != nullptr && word >= 0 && word < used;
+            args[i] = fmt::Arg::of(held ? strings + word : "");
+        }
+    }
+    fmt::BufferSink sink{buffer, buffer + size - 1};
+    errstack::QuietScope quiet;  // a text from a file may hold a width the engine reports as too large
+    if (text != nullptr) {
+        fmt::format_args(fmt::buffer_sink, &sink, text, args, count);
+    } else {
+        fmt::Arg arg = fmt::Arg::of(static_cast<int64_t>(id));
+        fmt::format_args(fmt::buffer_sink, &sink, "no message for error id %d", &arg, 1);
+    }
+    *sink.pos = '\0';
+    return true;
+}
+
+}  // namespace
+}  // namespace qrv::msg
+
+extern "C" {
+
+QRV_API int msnlsmsg_error_msg(char *buffer, int size, msnlsmsg_client *client) noexcept {
+    return qrv::msg::render_top(buffer, size, client) ? 1 : 0;
+}
+
+QRV_API int msnlsmsg_error_msg_all(char *buffer, int size, msnlsmsg_client *client) noexcept {
+    bool writable = buffer != nullptr && size > 0;
+    if (writable) buffer[0] = '\0';
+    char separator = client != nullptr ? client->separator : '\n';
+    int32_t top = 0, used = 0;
+    mserror_stack_save(&top, &used);
+    if (!qrv::msg::render_top(buffer, size, client)) {
+        mserror_stack_restore(top, used);
+        return 0;
+    }
+    int length = writable ? static_cast<int>(std::strlen(buffer)) : size;
+    while (size - length >= 2) {
+        buffer[length] = separator;
+        buffer[length + 1] = '\0';
+        mserror_pop();
+        if (!qrv::msg::render_top(buffer + length + 1, size - length - 1, client)) {
+            buffer[length] = '\0';
+            break;
+        }
+        length += 1 + static_cast<int>(std::strlen(buffer + length + 1));
+    }
+    mserror_stack_restore(top, used);
+    return 1;
+}
+
+QRV_API const char *msnlsmsg_str_real(int32_t id, msnlsmsg_client *client) noexcept {
+    if (const char *text = qrv::msg::lookup(id, client)) return text;
+    char report[1024];
+    if (msnlsmsg_error_msg_all(report, sizeof report, client) && report[0] != '\0') {
+        if (const char *kept = qrv::msg::keep(report)) return kept;
+    }
+    return "NLS internal error";
+}
+
+QRV_API int msprtmsg_stderr_arg(const char *prefix) noexcept {
+    char text[qrv::msg::kPrintSize];
+    if (!msnlsmsg_error_msg_all(text, sizeof text, nullptr)) std::strcpy(text, "no error information");
+    return prefix != nullptr ? mssio_eprintf("%s: %s\n", prefix, text) : mssio_eprintf("%s\n", text);
+}
+
+QRV_API int msprtmsg_stderr(void) noexcept {
+    const char *name = msbasic_get_progname();
+    return msprtmsg_stderr_arg(name != nullptr && *name != '\0' ? mspath_tailname(name) : nullptr);
+}
+
+}  // extern "C"
