@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/context.h"
+#include "base/guard.h"
 #include "base/errids.h"
 #include "config/store.h"
 #include "msbasic.h"
@@ -154,17 +155,13 @@ QRV_API char *msbasic_get_tmpdir(char *buffer, int *size) noexcept {
         *size = -1;
         return nullptr;
     }
-    msthread_mutex_lock(&g_tmpdir.lock);
+    qrv::MutexGuard lock(&g_tmpdir.lock);
     int length = static_cast<int>(std::strlen(g_tmpdir.text)) + 1;
     int room = *size;
     *size = length;
-    char *result = nullptr;
-    if (buffer != nullptr && room >= length) {
-        std::memcpy(buffer, g_tmpdir.text, static_cast<size_t>(length));
-        result = buffer;
-    }
-    msthread_mutex_unlock(&g_tmpdir.lock);
-    return result;
+    if (buffer == nullptr || room < length) return nullptr;
+    std::memcpy(buffer, g_tmpdir.text, static_cast<size_t>(length));
+    return buffer;
 }
 
 QRV_API int msbasic_get_tmpdir_len(void) noexcept {
@@ -175,9 +172,8 @@ QRV_API int msbasic_get_tmpdir_len(void) noexcept {
 
 QRV_API int msbasic_set_tmpdir(const char *path) noexcept {
     if (path == nullptr || !g_tmpdir.active.load(std::memory_order_acquire) || !g_tmpdir.lock_ready) return 0;
-    msthread_mutex_lock(&g_tmpdir.lock);
+    qrv::MutexGuard lock(&g_tmpdir.lock);
     msstr_ncopy_ch(g_tmpdir.text, path, kTmpDirMax);
-    msthread_mutex_unlock(&g_tmpdir.lock);
     return 1;
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/context.h"
+#include "base/guard.h"
 #include "base/errids.h"
 #include "base/space.h"
 #include "io/fio.h"
@@ -51,15 +52,8 @@ constexpr int kSize = MSSIO_BUFFER_SIZE;
 enum Standard { kIn = 0, kOut = 1, kErr = 2 };
 
 // Holds a stream's lock for one operation.
-class Locked {
-public:
-    explicit Locked(Stream *s) : s_(s) { msthread_mutex_lock(&s->lock); }
-    ~Locked() { msthread_mutex_unlock(&s_->lock); }
-    Locked(const Locked &) = delete;
-    Locked &operator=(const Locked &) = delete;
-
-private:
-    Stream *s_;
+struct Locked : MutexGuard {
+    explicit Locked(Stream *s) noexcept : MutexGuard(&s->lock) {}
 };
 
 Table *current_table() {

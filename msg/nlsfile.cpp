@@ -7,6 +7,7 @@
 
 #include "base/errids.h"
 #include "base/errstack.h"
+#include "base/guard.h"
 #include "config/store.h"
 #include "mscv.h"
 #include "mserror.h"
@@ -137,14 +138,6 @@ bool read_text(File &f, uint32_t offset, char *area) {
     return false;
 }
 
-class FileLock {
-public:
-    FileLock() { msthread_mutex_lock(&g_lock); }
-    ~FileLock() { msthread_mutex_unlock(&g_lock); }
-    FileLock(const FileLock &) = delete;
-    FileLock &operator=(const FileLock &) = delete;
-};
-
 }  // namespace
 
 bool open(File &f, const char *prefix, const char *suffix) noexcept {
@@ -185,7 +178,7 @@ bool read(File &f, uint32_t id, char *area) noexcept {
         return false;
     }
     if (id == 0 || id > 0xFFFF) return false;  // a file holds 16-bit ids only
-    FileLock lock;
+    MutexGuard lock(&g_lock);
     uint32_t offset = 0;
     return find_offset(f, id, reinterpret_cast<unsigned char *>(area), &offset) && read_text(f, offset, area);
 }

@@ -26,6 +26,7 @@ namespace {
 
 using qrv::os::g_sys;
 using qrv::os::is_fd;
+using qrv::os::retry_eintr;
 
 // The counters are unsynchronised by contract; relaxed loads and stores keep
 // them free of data races without paying for atomic increments.
@@ -243,9 +244,7 @@ QRV_API qrv_handle msos_createfile(const char *path, uint32_t access, uint32_t /
     if (security == nullptr || security->inherit_handle == 0) oflags |= O_CLOEXEC;
     bool temporary = (flags & (MSOS_FILE_ATTRIBUTE_TEMPORARY | MSOS_FILE_FLAG_DELETE_ON_CLOSE)) != 0;
     const char *name = platform_path(path);
-    int fd;
-    do fd = g_sys.open(name, oflags, temporary ? 0600 : 0666);  // EINTR: retried
-    while (fd < 0 && errno == EINTR);
+    int fd = retry_eintr([&] { return g_sys.open(name, oflags, temporary ? 0600 : 0666); });
     if (fd < 0) return QRV_INVALID_HANDLE;
     // A directory is not a file: only read-only opens can reach one.
     if ((oflags & O_ACCMODE) == O_RDONLY) {
@@ -290,9 +289,7 @@ QRV_API int msos_readfile(qrv_handle handle, void *buffer, uint32_t count_, uint
     count(kReadCalls, 1);
     if (done != nullptr) *done = 0;
     if (!transfer_arguments_valid(handle, buffer, count_)) return 0;
-    ssize_t got;
-    do got = g_sys.read(fd_of(handle), buffer, count_);  // EINTR: retried
-    while (got < 0 && errno == EINTR);
+    ssize_t got = retry_eintr([&] { return g_sys.read(fd_of(handle), buffer, count_); });
     if (got < 0) return 0;
     if (done != nullptr) *done = static_cast<uint32_t>(got);
     count(kBytesRead, static_cast<uint32_t>(got));
@@ -769,10 +766,13 @@ bool set_file_size(qrv_handle handle, int64_t size) noexcept {
 
 bool is_nul_name(const char *path) noexcept { return path != nullptr && strcasecmp(path, "nul") == 0; }
 
-void sleep_microseconds(uint32_t us) noexcept {
-    timespec t{static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000L};
+void sleep_timespec(timespec t) noexcept {
     while (nanosleep(&t, &t) != 0 && errno == EINTR) {
     }
+}
+
+void sleep_microseconds(uint32_t us) noexcept {
+    sleep_timespec({static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000L});
 }
 
 int close_search_handle(qrv_handle handle) noexcept {

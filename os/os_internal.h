@@ -3,12 +3,26 @@
 // the load hook) include platform headers.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 
 #include "qrvdefs.h"
 
 namespace qrv::os {
+
+// Repeats a system call that a signal interrupted (-1 with EINTR) until it
+// gives a result of its own. Not for close: its descriptor is gone either way.
+template <typename Call>
+inline auto retry_eintr(Call call) noexcept {
+    for (;;) {
+        auto result = call();
+        if (!(result < 0 && errno == EINTR)) return result;
+    }
+}
+
+// Sleeps the whole of t, resuming after signals.
+void sleep_timespec(struct timespec t) noexcept;
 
 // 1 while the thread behind handle has not returned from its routine, 0 once
 // it has, -1 if handle is not a thread handle.

@@ -168,9 +168,7 @@ QRV_API int msos_rand_set_seed(uint32_t /*seed*/) noexcept { return g_random_ope
 QRV_API int32_t msos_rand_get_pos_int(void) noexcept {
     if (!g_random_open.load()) return kNoRandom;
     uint32_t bits = 0;
-    ssize_t n;
-    do n = qrv::os::g_sys.getrandom(&bits, sizeof bits, 0);
-    while (n < 0 && errno == EINTR);
+    ssize_t n = qrv::os::retry_eintr([&] { return qrv::os::g_sys.getrandom(&bits, sizeof bits, 0); });
     if (n != static_cast<ssize_t>(sizeof bits)) return kNoRandom;
     // The absolute value in unsigned arithmetic: INT32_MIN maps to itself.
     uint32_t magnitude = (bits & 0x80000000u) != 0 ? 0u - bits : bits;

@@ -22,6 +22,7 @@
 namespace {
 
 using qrv::os::g_sys;
+using qrv::os::retry_eintr;
 
 bool valid_name(const char *name) { return name != nullptr && *name != '\0' && strchr(name, '=') == nullptr; }
 
@@ -40,11 +41,7 @@ void put(int fd, const char *text) { put(fd, text, strlen(text)); }
 
 // One byte from fd: 1, or 0 at end of input or on failure.
 int get_byte(int fd, unsigned char *c) {
-    for (;;) {
-        ssize_t n = g_sys.read(fd, c, 1);  // EINTR: retried
-        if (n < 0 && errno == EINTR) continue;
-        return n == 1 ? 1 : 0;
-    }
+    return retry_eintr([&] { return g_sys.read(fd, c, 1); }) == 1 ? 1 : 0;
 }
 
 // The password from the terminal, echo off, as the key reader would see it.
@@ -262,9 +259,7 @@ QRV_API msos_signal_handler msos_signal(int signal_number, msos_signal_handler h
 }
 
 QRV_API void msos_sleep(uint32_t seconds) noexcept {
-    timespec t{static_cast<time_t>(seconds), 0};
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
+    qrv::os::sleep_timespec({static_cast<time_t>(seconds), 0});
 }
 
 QRV_API void msos_sleep_ex(double seconds) noexcept {
@@ -273,9 +268,7 @@ QRV_API void msos_sleep_ex(double seconds) noexcept {
     if (ms < 1.0) return;
     if (ms > 4294967294.0) ms = 4294967294.0;
     auto whole = static_cast<uint64_t>(ms);
-    timespec t{static_cast<time_t>(whole / 1000), static_cast<long>(whole % 1000) * 1000000L};
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
+    qrv::os::sleep_timespec({static_cast<time_t>(whole / 1000), static_cast<long>(whole % 1000) * 1000000L});
 }
 
 QRV_API void msos_relinquish_process(void) noexcept { qrv::os::sleep_microseconds(1000); }
@@ -286,9 +279,7 @@ QRV_API char *msos_getpass(const char *prompt, char *buffer, int size) noexcept 
         put(STDERR_FILENO, prompt);
         return nullptr;
     }
-    int tty;
-    do tty = g_sys.open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC, 0);  // EINTR: retried
-    while (tty < 0 && errno == EINTR);
+    int tty = retry_eintr([] { return g_sys.open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC, 0); });
     if (tty >= 0) {
         read_from_terminal(tty, prompt, buffer, size);
         g_sys.close(tty);
