@@ -39,12 +39,11 @@ enum Tag : uint8_t {
 
 enum class Render : uint8_t { kChar, kWideChar, kSigned, kUnsigned, kPointer, kString, kWideString, kQuoted, kFloat };
 
-// One conversion: letter and length ("", "l", "ll") to its code, the slot
-// type it reads, how it renders, and the base or float letter it uses.
+// One conversion: letter and length ("", "l", "ll") to the slot type it
+// reads, how it renders, and the base or float letter it uses.
 struct Conversion {
     char letter;
     uint8_t length;
-    uint8_t code;
     Tag tag;
     Render render;
     char variant;  // base 8/10/16 for integers, the layout letter for floats
@@ -52,49 +51,49 @@ struct Conversion {
 };
 
 constexpr Conversion kConversions[] = {
-    {'c', 0, 5, kChar, Render::kChar, 0, false},
-    {'c', 1, 13, kWideChar, Render::kWideChar, 0, false},
-    {'c', 2, 13, kWideChar, Render::kWideChar, 0, false},
-    {'d', 0, 6, kInt, Render::kSigned, 10, false},
-    {'i', 0, 6, kInt, Render::kSigned, 10, false},
-    {'d', 1, 14, kLong, Render::kSigned, 10, false},
-    {'i', 1, 14, kLong, Render::kSigned, 10, false},
-    {'d', 2, 19, kInt64, Render::kSigned, 10, false},
-    {'i', 2, 19, kInt64, Render::kSigned, 10, false},
-    {'u', 0, 30, kUInt, Render::kUnsigned, 10, false},
-    {'u', 1, 25, kULong, Render::kUnsigned, 10, false},
-    {'u', 2, 21, kUInt64, Render::kUnsigned, 10, false},
-    {'o', 0, 27, kUInt, Render::kUnsigned, 8, false},
-    {'o', 1, 23, kULong, Render::kUnsigned, 8, false},
-    {'o', 2, 20, kUInt64, Render::kUnsigned, 8, false},
-    {'x', 0, 31, kUInt, Render::kUnsigned, 16, false},
-    {'x', 1, 26, kULong, Render::kUnsigned, 16, false},
-    {'x', 2, 22, kUInt64, Render::kUnsigned, 16, false},
-    {'X', 0, 4, kUInt, Render::kUnsigned, 16, true},
-    {'X', 1, 12, kULong, Render::kUnsigned, 16, true},
-    {'X', 2, 18, kUInt64, Render::kUnsigned, 16, true},
-    {'p', 0, 28, kPointer, Render::kPointer, 16, false},
-    {'s', 0, 29, kString, Render::kString, 0, false},
-    {'s', 1, 24, kWideString, Render::kWideString, 0, false},
-    {'s', 2, 24, kWideString, Render::kWideString, 0, false},
-    {'Q', 0, 3, kString, Render::kQuoted, 0, false},
-    {'Q', 1, 3, kString, Render::kQuoted, 0, false},
-    {'Q', 2, 3, kString, Render::kQuoted, 0, false},
-    {'e', 0, 7, kDouble, Render::kFloat, 'e', false},
-    {'e', 1, 15, kDouble, Render::kFloat, 'E', false},
-    {'e', 2, 15, kDouble, Render::kFloat, 'E', false},
-    {'E', 0, 1, kDouble, Render::kFloat, 'e', true},
-    {'E', 1, 10, kDouble, Render::kFloat, 'E', true},
-    {'E', 2, 10, kDouble, Render::kFloat, 'E', true},
-    {'f', 0, 8, kDouble, Render::kFloat, 'f', false},
-    {'f', 1, 16, kDouble, Render::kFloat, 'F', false},
-    {'f', 2, 16, kDouble, Render::kFloat, 'F', false},
-    {'g', 0, 9, kDouble, Render::kFloat, 'g', false},
-    {'g', 1, 17, kDouble, Render::kFloat, 'G', false},
-    {'g', 2, 17, kDouble, Render::kFloat, 'G', false},
-    {'G', 0, 2, kDouble, Render::kFloat, 'g', true},
-    {'G', 1, 11, kDouble, Render::kFloat, 'G', true},
-    {'G', 2, 11, kDouble, Render::kFloat, 'G', true},
+    {'c', 0, kChar, Render::kChar, 0, false},
+    {'c', 1, kWideChar, Render::kWideChar, 0, false},
+    {'c', 2, kWideChar, Render::kWideChar, 0, false},
+    {'d', 0, kInt, Render::kSigned, 10, false},
+    {'i', 0, kInt, Render::kSigned, 10, false},
+    {'d', 1, kLong, Render::kSigned, 10, false},
+    {'i', 1, kLong, Render::kSigned, 10, false},
+    {'d', 2, kInt64, Render::kSigned, 10, false},
+    {'i', 2, kInt64, Render::kSigned, 10, false},
+    {'u', 0, kUInt, Render::kUnsigned, 10, false},
+    {'u', 1, kULong, Render::kUnsigned, 10, false},
+    {'u', 2, kUInt64, Render::kUnsigned, 10, false},
+    {'o', 0, kUInt, Render::kUnsigned, 8, false},
+    {'o', 1, kULong, Render::kUnsigned, 8, false},
+    {'o', 2, kUInt64, Render::kUnsigned, 8, false},
+    {'x', 0, kUInt, Render::kUnsigned, 16, false},
+    {'x', 1, kULong, Render::kUnsigned, 16, false},
+    {'x', 2, kUInt64, Render::kUnsigned, 16, false},
+    {'X', 0, kUInt, Render::kUnsigned, 16, true},
+    {'X', 1, kULong, Render::kUnsigned, 16, true},
+    {'X', 2, kUInt64, Render::kUnsigned, 16, true},
+    {'p', 0, kPointer, Render::kPointer, 16, false},
+    {'s', 0, kString, Render::kString, 0, false},
+    {'s', 1, kWideString, Render::kWideString, 0, false},
+    {'s', 2, kWideString, Render::kWideString, 0, false},
+    {'Q', 0, kString, Render::kQuoted, 0, false},
+    {'Q', 1, kString, Render::kQuoted, 0, false},
+    {'Q', 2, kString, Render::kQuoted, 0, false},
+    {'e', 0, kDouble, Render::kFloat, 'e', false},
+    {'e', 1, kDouble, Render::kFloat, 'E', false},
+    {'e', 2, kDouble, Render::kFloat, 'E', false},
+    {'E', 0, kDouble, Render::kFloat, 'e', true},
+    {'E', 1, kDouble, Render::kFloat, 'E', true},
+    {'E', 2, kDouble, Render::kFloat, 'E', true},
+    {'f', 0, kDouble, Render::kFloat, 'f', false},
+    {'f', 1, kDouble, Render::kFloat, 'F', false},
+    {'f', 2, kDouble, Render::kFloat, 'F', false},
+    {'g', 0, kDouble, Render::kFloat, 'g', false},
+    {'g', 1, kDouble, Render::kFloat, 'G', false},
+    {'g', 2, kDouble, Render::kFloat, 'G', false},
+    {'G', 0, kDouble, Render::kFloat, 'g', true},
+    {'G', 1, kDouble, Render::kFloat, 'G', true},
+    {'G', 2, kDouble, Render::kFloat, 'G', true},
 };
 constexpr int kConversionCount = sizeof kConversions / sizeof kConversions[0];
 
