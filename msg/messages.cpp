@@ -245,7 +245,7 @@ QRV_API msnlsmsg_client *msnlsmsg_init_client(const char *language, char separat
     if (name == nullptr || g.current_table == nullptr) return nullptr;
     const msnlsmsgtables_tabmap_row *row = qrv::msg::language_row(name->lang);
     if (row == nullptr) return nullptr;
-    auto *client = qrv::space::get_zeroed<msnlsmsg_client>();
+    qrv::space::Owned<msnlsmsg_client> client(qrv::space::get_zeroed<msnlsmsg_client>());
     if (client == nullptr) return nullptr;
     client->separator = separator;
     client->own = qrv::nls::File{};
@@ -257,10 +257,9 @@ QRV_API msnlsmsg_client *msnlsmsg_init_client(const char *language, char separat
     } else if (qrv::nls::open(client->own, g.prefix, row->suffix)) {
         client->file = &client->own;
     } else {
-        qrv::space::release(client);
         return nullptr;
     }
-    return client;
+    return client.release();
 }
 
 QRV_API void msnlsmsg_end_client(msnlsmsg_client *client) noexcept {
