@@ -4,26 +4,35 @@
 // so that the caller can still look at it.
 #include <errno.h>
 
+#include "base/eos.h"
 #include "base/errids.h"
 #include "mserror.h"
 #include "msos.h"
 #include "os/os_internal.h"
 
+namespace qrv::eos {
+
+void push_os_error(int os_error, int32_t id) noexcept {
+    mserror_seterr_os(os_error);
+    mserror_seterr(id, 0);
+    errno = os_error;
+}
+
+void push_os_error(int os_error, int32_t id, const char *path) noexcept {
+    mserror_seterr_os(os_error);
+    mserror_seterr_1arg_str(id, path);
+    errno = os_error;
+}
+
+}  // namespace qrv::eos
+
 namespace {
 
 namespace err = qrv::err;
 
-void report(int saved, int32_t id) {
-    mserror_seterr_os(saved);
-    mserror_seterr(id, 0);
-    errno = saved;
-}
+void report(int saved, int32_t id) { qrv::eos::push_os_error(saved, id); }
 
-void report_path(int saved, int32_t id, const char *path) {
-    mserror_seterr_os(saved);
-    mserror_seterr_1arg_str(id, path);
-    errno = saved;
-}
+void report_path(int saved, int32_t id, const char *path) { qrv::eos::push_os_error(saved, id, path); }
 
 }  // namespace
 

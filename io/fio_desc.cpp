@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/eos.h"
 #include "base/errids.h"
 #include "base/space.h"
 #include "io/fio.h"
@@ -25,17 +26,9 @@ constexpr uint32_t kLockOffsetHigh = 0x7FFFFFFFu;
 constexpr uint32_t kLockOffsetLow = 0xFFFFFFFEu;
 
 // The operating-system error, then id; errno is kept for the caller.
-void report(int os_error, int32_t id) {
-    mserror_seterr_os(os_error);
-    mserror_seterr(id, 0);
-    errno = os_error;
-}
+void report(int os_error, int32_t id) { qrv::eos::push_os_error(os_error, id); }
 
-void report_path(int os_error, int32_t id, const char *path) {
-    mserror_seterr_os(os_error);
-    mserror_seterr_1arg_str(id, path);
-    errno = os_error;
-}
+void report_path(int os_error, int32_t id, const char *path) { qrv::eos::push_os_error(os_error, id, path); }
 
 // A platform read that failed: after a short pause the stack holds 16116
 // alone, as a read that came back with nothing.

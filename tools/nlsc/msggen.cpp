@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -152,12 +153,8 @@ bool parse_names(const std::string &path, const std::string &text, std::vector<N
                  std::vector<std::pair<size_t, std::string>> &comments) {
     bool ok = true;
     int line_no = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
         ++line_no;
         if (line.empty()) continue;
         if (line[0] == '#') {
