@@ -128,7 +128,7 @@ const char *keep(std::string_view text) noexcept {
     return b->text[i];
 }
 
-const char *lookup(int32_t id, const msnlsmsg_client *client) noexcept {
+const char *lookup(int32_t id, const msnlsmsg_client *client, bool report) noexcept {
     if (g.id_only) {
         char text[32];
         msfmt_buffer_lim(text, sizeof text, "NLS Message %d", id);
@@ -157,7 +157,7 @@ const char *lookup(int32_t id, const msnlsmsg_client *client) noexcept {
         (second_file != nullptr && second_file != first_file && nls::read(*second_file, file_id, area))) {
         return keep(area);
     }
-    mserror_reset_seterr_1arg(err::kNlsIdNotFound, id);
+    if (report) mserror_reset_seterr_1arg(err::kNlsIdNotFound, id);
     return nullptr;
 }
 
