@@ -16,6 +16,7 @@
 #include "mstmp.h"
 #include "msvars.h"
 #include "os/os_config.h"
+#include "vars/lookup.h"
 #include "vars/store.h"
 
 namespace qrv::settings {
@@ -39,6 +40,8 @@ TmpDir g_tmpdir;
 bool is_set(const char *value) { return value != nullptr && value[0] != '\0'; }
 
 bool use_resolved(const char *path) {
+    // Cut, it would name another directory.
+    if (std::strlen(path) > kPresetMax) return vars::refuse_installation(path);
     msstr_ncopy_ch(g_preset, path, kPresetMax);
     g_preset_resolved = true;
     msbasic_set_quorvelpath(g_preset);
