@@ -174,12 +174,31 @@ void push_numbers(Stack *s, int32_t id, const int64_t (&args)[N]) {
     s->top = static_cast<int32_t>(needed);
 }
 
+int64_t string_bits(int i) { return (int64_t{1} << (8 + i)) | (int64_t{1} << (kLostStringShift + i)); }
+
 void set_number(Stack *s, int64_t value, int i) {
     int64_t *desc = top_descriptor(s);
     if (desc == nullptr) return;
     if (int64_t *word = argument_word(s, desc, i)) {
         *word = value;
-        *desc &= ~(int64_t{1} << (8 + i));
+        *desc &= ~string_bits(i);
+    }
+}
+
+// The string area was lost: every string argument below the top, hidden
+// ones included, held an offset into it that later strings would reuse.
+// Each becomes the number 0, marked lost.
+void forget_strings(Stack *s) {
+    for (int32_t top = s->top; top >= 2;) {
+        int64_t &desc = s->words[top - 2];
+        int n = MSERROR_DESC_NARGS(desc);
+        if (n > MSERROR_MAX_ARGS || top - 2 - n < 0) return;  // not an entry: restored to an odd place
+        for (int i = 0; i < n; ++i) {
+            if (!MSERROR_DESC_IS_STR(desc, i)) continue;
+            s->words[top - 3 - i] = 0;
+            desc = (desc & ~string_bits(i)) | (int64_t{1} << (kLostStringShift + i));
+        }
+        top -= n + 2;
     }
 }
 
@@ -189,11 +208,12 @@ void set_string(Stack *s, const char *text, int i) {
     int64_t offset = store_string(s, text != nullptr ? text : "(nil)");
     int64_t *word = &s->words[s->top - 3 - i];
     if (offset < 0) {
+        forget_strings(s);
         *word = 0;
-        *desc &= ~(int64_t{1} << (8 + i));
+        *desc = (*desc & ~string_bits(i)) | (int64_t{1} << (kLostStringShift + i));
     } else {
         *word = offset;
-        *desc |= int64_t{1} << (8 + i);
+        *desc = (*desc & ~string_bits(i)) | (int64_t{1} << (8 + i));
     }
 }
 

@@ -20,6 +20,14 @@ void destroy(ctx::Anchor *anchor) noexcept;
 // Hides the entries present for its lifetime and then drops whatever was
 // pushed meanwhile, string space included: for work whose failures must
 // not reach the caller's report.
+// Descriptor bit 17 + i marks argument i as a string the stack could not
+// keep (its area could not grow): the word holds the number 0 and the
+// renderers show the empty string, never some later string's text.
+inline constexpr int kLostStringShift = 17;
+inline bool is_lost_string(int64_t descriptor, int i) noexcept {
+    return ((descriptor >> (kLostStringShift + i)) & 1) != 0;
+}
+
 class QuietScope {
 public:
     QuietScope() noexcept {

@@ -4,6 +4,7 @@
 #include "config/lookup.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 
 #include "base/errids.h"
@@ -134,12 +135,24 @@ Snapshot *current_snapshot() {
 
 }  // namespace
 
+bool refuse_installation(const char *directory) noexcept {
+    mserror_seterr_os(ENAMETOOLONG);
+    mserror_seterr_1arg_str(err::kCannotAccessDirectory, directory);
+    mserror_seterr(err::kInitFileError, 0);
+    return false;
+}
+
 bool load_initfile() noexcept {
     msvars_set *set = nullptr;
     if (msbasic_quorvelpath_is_real()) {
         char path[1024];
-        if (mspath_mkpath_multi(path, sizeof path, msbasic_get_quorvelpath(), "config", "initfile.txt", nullptr) &&
-            msfio_exists(path) != 0) {
+        // A file that cannot be named might exist: never take the built-in
+        // one in its place.
+        const char *directory = msbasic_get_quorvelpath();
+        if (!mspath_mkpath_multi(path, sizeof path, directory, "config", "initfile.txt", nullptr)) {
+            return refuse_installation(directory);
+        }
+        if (msfio_exists(path) != 0) {
             // An installed file overrides the built-in one; when it cannot
             // be read the installation is broken, not absent.
             set = msvars_readfile(path);

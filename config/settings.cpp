@@ -8,6 +8,7 @@
 #include "base/context.h"
 #include "base/guard.h"
 #include "base/errids.h"
+#include "config/lookup.h"
 #include "config/store.h"
 #include "msbasic.h"
 #include "mserror.h"
@@ -40,6 +41,8 @@ TmpDir g_tmpdir;
 bool is_set(const char *value) { return value != nullptr && value[0] != '\0'; }
 
 bool use_resolved(const char *path) {
+    // Cut, it would name another directory.
+    if (std::strlen(path) > kPresetMax) return vars::refuse_installation(path);
     msstr_ncopy_ch(g_preset, path, kPresetMax);
     g_preset_resolved = true;
     msbasic_set_quorvelpath(g_preset);

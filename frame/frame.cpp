@@ -238,10 +238,11 @@ int32_t record_app(msbasic_cascade_fn cascade) {
 }
 
 // Raises the three counts of module m for the thread; calls its init when a
-// count reached 1. False only if init failed.
+// count reached 1. False if init failed or the counts cannot be had: a
+// skipped module would leave the caller believing in a layer never set up.
 bool raise_counts(ThreadBlock *tb, int32_t m) {
     Counts c = counts_of(tb, m);
-    if (!c.available()) return true;  // skipped
+    if (!c.available()) return false;
     int32_t p = ++*c.process, t = ++*c.task, h = ++*c.thread;
     msbasic_init_fn init = g_modules.items[m].init;
     if (init == nullptr || (p != 1 && t != 1 && h != 1)) return true;

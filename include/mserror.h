@@ -10,7 +10,8 @@
  * Entry layout in 64-bit words, with p = mserror_geterr_stack():
  *   p[-1]      the error id
  *   p[-2]      the descriptor: bits 0-7 the argument count n, bit 8+i set
- *              when argument i is a string
+ *              when argument i is a string, bit 17+i set when argument i
+ *              is a string the stack could not keep (see below)
  *   p[-3-i]    argument i: a number, or the string's offset in the buffer
  *              returned by mserror_geterr_argbuf()
  */
@@ -31,8 +32,9 @@ QRV_EXTERN_C_BEGIN
 QRV_API void mserror_seterr(int32_t id, int n) QRV_NOEXCEPT;
 /* Sets argument i of the top entry; ignored without a visible entry or for
  * i outside 0..n-1. A null text is stored as "(nil)". If the string buffer
- * cannot grow, the argument becomes the number 0 and earlier string
- * arguments read as "". */
+ * cannot grow, the argument and every string argument stored before it
+ * become the number 0, marked by bit 17+i; the renderers show each as "",
+ * never as the text of a later string. */
 QRV_API void mserror_setarg(int64_t value, int i) QRV_NOEXCEPT;
 QRV_API void mserror_setarg_str(const char *text, int i) QRV_NOEXCEPT;
 /* Hides every visible entry (down to the cleanup floor). */

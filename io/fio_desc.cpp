@@ -150,10 +150,12 @@ int caller_bytes(const char *source, int start, uint32_t output) {
     return i - start;
 }
 
-// A write that stopped part-way: the system's reason, then 16125, and the
-// caller learns how much went out.
+// A write that stopped part-way: 16125 alone on a cleared stack, as a failed
+// read leaves 16116 alone; the caller learns how much went out, and errno
+// keeps the system's reason.
 int partial(int os_error, int written) {
-    report(os_error != 0 ? os_error : EIO, err::kPartialWrite);
+    mserror_reset_seterr(err::kPartialWrite, 0);
+    errno = os_error != 0 ? os_error : EIO;
     return written;
 }
 

@@ -91,6 +91,7 @@ bool remove_entries(const char *directory, const char *prefix, bool recurse) {
             ok = false;
         } else if (os::is_real_directory(path)) {
             ok = recurse && msfio_dir_rm_all(path);
+            if (!recurse) report_path(EISDIR, err::kCannotRemoveFile, path);  // files only: it stops here
         } else {
             ok = msfio_remove(path) != 0;
         }

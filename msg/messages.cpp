@@ -86,15 +86,30 @@ Buffers *thread_buffers() {
     return anchor != nullptr ? static_cast<Buffers *>(anchor->messages) : nullptr;
 }
 
-// Before init (or after the end) only the built-in tables answer, in the
-// language the environment names.
+// The text of id in the built-in store's NLS file of lang, else of the
+// primary language: ids that no built-in table holds (the variable reader's
+// refusals among them) are pushed before the NLS files are open, and must
+// render then too.
+const char *stored_text(int32_t lang, int32_t id) {
+    for (int32_t each : {lang, static_cast<int32_t>(MSNLSMSG_LANG_PRIMARY)}) {
+        const msnlsmsgtables_tabmap_row *row = language_row(each);
+        const char *text = row != nullptr ? nls::stored_text(row->suffix, static_cast<uint32_t>(id)) : nullptr;
+        if (text != nullptr) return text;
+    }
+    return nullptr;
+}
+
+// Before init (or after the end) the built-in tables answer, in the
+// language the environment names, then the store's files.
 const char *lookup_uninitialised(int32_t id) {
     const char *name = msvars_getenv("MSLANG");
     if (name == nullptr || *name == '\0') name = msvars_getenv("LANG");
     int32_t lang = MSNLSMSG_LANG_ENGLISH;
     if (name != nullptr && *name != '\0') lang = language_id(std::string_view(name, strnlen(name, 127)));
     const msnlsmsgtables_tabmap_row *row = language_row(lang);
-    return scan(row != nullptr ? row->table : nullptr, id);
+    if (const char *text = scan(row != nullptr ? row->table : nullptr, id)) return text;
+    if (const char *text = scan(language_row(MSNLSMSG_LANG_PRIMARY)->table, id)) return text;
+    return stored_text(lang, id);
 }
 
 }  // namespace
@@ -136,7 +151,7 @@ const char *keep(std::string_view text) noexcept {
     return b->text[i];
 }
 
-const char *lookup(int32_t id, const msnlsmsg_client *client) noexcept {
+const char *lookup(int32_t id, const msnlsmsg_client *client, bool report) noexcept {
     if (g.id_only) {
         char text[32];
         msfmt_buffer_lim(text, sizeof text, "NLS Message %d", id);
@@ -159,13 +174,17 @@ const char *lookup(int32_t id, const msnlsmsg_client *client) noexcept {
     if (second_table != first_table) {
         if (const char *text = scan(second_table, id)) return text;
     }
+    // The files did not open (the init failed there): the store's copies.
+    if (client == nullptr && !nls::is_open(g.current_file)) {
+        if (const char *text = stored_text(g.current, id)) return text;
+    }
     char area[nls::kAreaSize];
     auto file_id = static_cast<uint32_t>(id);
     if (nls::read(*first_file, file_id, area) ||
         (second_file != nullptr && second_file != first_file && nls::read(*second_file, file_id, area))) {
         return keep(area);
     }
-    mserror_reset_seterr_1arg(err::kNlsIdNotFound, id);
+    if (report) mserror_reset_seterr_1arg(err::kNlsIdNotFound, id);
     return nullptr;
 }
 
@@ -179,7 +198,7 @@ bool process_init(void **(*join_thread)()) noexcept {
     // A directory prefix that does not fit is refused rather than cut: a cut
     // name would open some other file.
     size_t length = std::strlen(prefix);
-    if (length > sizeof g.prefix - 1) return false;
+    if (length > sizeof g.prefix - 1) return nls::refuse_long_prefix(prefix);
     std::memcpy(g.prefix, prefix, length + 1);
     g.current = language_id(lang != nullptr ? lang : "");
     g.primary = language_id("primary");

@@ -25,8 +25,10 @@ namespace qrv::msg {
 int32_t language_id(std::string_view name) noexcept;
 
 // The text of id, or null (16208 pushed after a reset when no table and no
-// file holds it; null without a report when a copy has no buffer).
-const char *lookup(int32_t id, const msnlsmsg_client *client) noexcept;
+// file holds it and report is set; null without a report when a copy has no
+// buffer). Before the NLS files are open the built-in store's copies of
+// them answer.
+const char *lookup(int32_t id, const msnlsmsg_client *client, bool report = true) noexcept;
 
 // Copies text into the calling thread's next message buffer; null when the
 // thread has none or it cannot grow.

@@ -3,6 +3,7 @@
 // the 8192-byte areas before it is used.
 #include "msg/nlsfile.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "base/errids.h"
@@ -144,7 +145,7 @@ bool open(File &f, const char *prefix, const char *suffix) noexcept {
     f = File{};
     static constexpr char kStorePrefix[] = "nls/nlsfile_";
     size_t prefix_length = std::strlen(prefix), suffix_length = std::strlen(suffix);
-    if (prefix_length + suffix_length > static_cast<size_t>(kMaxNameLength)) return false;
+    if (prefix_length + suffix_length > static_cast<size_t>(kMaxNameLength)) return refuse_long_prefix(prefix);
     char name[kMaxNameLength + sizeof kStorePrefix];
     std::memcpy(name, prefix, prefix_length);
     std::memcpy(name + prefix_length, suffix, suffix_length + 1);
@@ -161,6 +162,12 @@ bool open(File &f, const char *prefix, const char *suffix) noexcept {
     std::memcpy(name + sizeof kStorePrefix - 1, suffix, suffix_length + 1);
     auto stored = store::find(name);
     return stored && open_bytes(f, *stored);
+}
+
+bool refuse_long_prefix(const char *prefix) noexcept {
+    mserror_seterr_os(ENAMETOOLONG);
+    mserror_seterr_1arg_str(err::kCannotOpenFile, prefix);
+    return false;
 }
 
 bool open_bytes(File &f, std::string_view bytes) noexcept {
@@ -189,6 +196,30 @@ void close(File &f) noexcept {
         msfio_close(f.handle);
     }
     f = File{};
+}
+
+const char *stored_text(const char *suffix, uint32_t id) noexcept {
+    static constexpr char kStorePrefix[] = "nls/nlsfile_";
+    char name[64];
+    size_t suffix_length = std::strlen(suffix);
+    if (id == 0 || id > 0xFFFF || sizeof kStorePrefix + suffix_length > sizeof name) return nullptr;
+    std::memcpy(name, kStorePrefix, sizeof kStorePrefix - 1);
+    std::memcpy(name + sizeof kStorePrefix - 1, suffix, suffix_length + 1);
+    auto stored = store::find(name);
+    if (!stored) return nullptr;
+    // A private record over constant bytes: nothing shares its position.
+    errstack::QuietScope quiet;
+    File f;
+    char area[kAreaSize];
+    uint32_t offset = 0;
+    if (!open_bytes(f, *stored) || !find_offset(f, id, reinterpret_cast<unsigned char *>(area), &offset) ||
+        offset >= f.size) {
+        return nullptr;
+    }
+    size_t room = static_cast<size_t>(f.size - offset);
+    if (room > static_cast<size_t>(kAreaSize)) room = kAreaSize;
+    return std::memchr(f.data + offset, '\0', room) != nullptr ? reinterpret_cast<const char *>(f.data + offset)
+                                                               : nullptr;
 }
 
 bool lock_init() noexcept { return msthread_mutex_init(&g_lock) != 0; }

@@ -35,11 +35,14 @@ struct File {
 inline bool is_open(const File &f) noexcept { return f.handle != -1; }
 
 // Opens prefix + suffix, else "nls/nlsfile_" + suffix in the built-in store.
-// False when neither opens (nothing reported; also for a name longer than
-// kMaxNameLength), or when the header is refused: 16201 short header, 16202
-// wrong magic or unusable geometry, 16203 unsupported version, each pushed
-// after a reset.
+// False when neither opens (nothing reported), for a name longer than
+// kMaxNameLength (refuse_long_prefix), or when the header is refused: 16201
+// short header, 16202 wrong magic or unusable geometry, 16203 unsupported
+// version, each pushed after a reset.
 bool open(File &f, const char *prefix, const char *suffix) noexcept;
+// A directory prefix too long to name a file: 16151 (ENAMETOOLONG), then
+// 16473 with the prefix; false.
+bool refuse_long_prefix(const char *prefix) noexcept;
 // Opens bytes (which must outlive the record) as if the store held them.
 bool open_bytes(File &f, std::string_view bytes) noexcept;
 // The text of id, NUL-terminated in area (kAreaSize bytes): true; false when
@@ -48,6 +51,11 @@ bool open_bytes(File &f, std::string_view bytes) noexcept;
 // message-file lock.
 bool read(File &f, uint32_t id, char *area) noexcept;
 void close(File &f) noexcept;
+// The text of id in the built-in store's file "nls/nlsfile_" + suffix, as a
+// pointer into the store's constant bytes, or null. Needs no lock and no
+// message state and reports nothing: it serves lookups made before the NLS
+// files are open.
+const char *stored_text(const char *suffix, uint32_t id) noexcept;
 
 // The message-file lock, made and destroyed with the process's messages.
 bool lock_init() noexcept;

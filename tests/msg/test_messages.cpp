@@ -215,13 +215,15 @@ TEST_F(Messages, PrintedOnTheTasksStandardError) {
               "p: cannot open file '%s'\nO/S error 2: No such file or directory\n");
 }
 
-// Before init only the built-in tables answer, in the environment's language.
-TEST(MessagesUninitialised, BuiltInTablesOnly) {
+// Before init the built-in tables answer, in the environment's language,
+// then the store's NLS files.
+TEST(MessagesUninitialised, BuiltInTablesThenStoredFiles) {
     setenv("LANG", "zh_CN.UTF-8", 1);
     unsetenv("MSLANG");
     msvars_envinit();
     EXPECT_STREQ(msnlsmsg_str_real(16473, nullptr), "无法打开文件 '%s'");
-    EXPECT_STREQ(msnlsmsg_str_real(10601, nullptr), "NLS internal error");
+    EXPECT_STREQ(msnlsmsg_str_real(10601, nullptr), "无法读取选项文件");
+    EXPECT_STREQ(msnlsmsg_str_real(20001, nullptr), "NLS internal error");
     EXPECT_EQ(msnlsmsg_init_client("zh", '|'), nullptr);
     msvars_envend();
 }
@@ -236,7 +238,7 @@ struct InitFailure {
 const InitFailure kInitFailures[] = {
     {"bad_current_file", "C", "x", "", false, {16303, 16201}},
     {"bad_primary_file", "ja_JP.UTF-8", nls_header(6, 1, 1), "", false, {16303, 16202}},
-    {"prefix_too_long", "C", "", std::string(1100, 'n'), false, {16303}},
+    {"prefix_too_long", "C", "", std::string(1100, 'n'), false, {16303, 16473, 16151}},
     {"no_file_anywhere", "C", "", "", true, {16303}},
 };
 class MessageInit : public ::testing::TestWithParam<InitFailure> {};

@@ -138,8 +138,15 @@ TEST_P(FullDisk, TheCountSaysExactlyWhatReachedTheFile) {
     msfio_fd fd = msfio_create(path_.c_str(), 0, 0, 0);
     g_sys.write = small_disk_write;
     g_room = c.room;
+    mserror_seterr(16001, 0);  // an earlier report, which the write clears
     EXPECT_EQ(msfio_write(fd, c.data, static_cast<int>(strlen(c.data))), c.result);
-    EXPECT_EQ(reported(), reported(c.id, ENOSPC));
+    EXPECT_EQ(errno, ENOSPC);
+    if (c.id == 16125) {
+        EXPECT_EQ(error_ids(), std::vector<int32_t>{16125}) << "alone, as a failed read leaves 16116";
+    } else {
+        EXPECT_EQ(reported(), reported(c.id, ENOSPC));
+        EXPECT_EQ(error_ids(), (std::vector<int32_t>{c.id, 16151}));
+    }
     qrv::os::restore_syscalls();
     EXPECT_EQ(msfio_close(fd), 1);
     EXPECT_EQ(read_file(path_), c.on_disk);
