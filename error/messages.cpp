@@ -13,6 +13,7 @@
 #include "msfmt.h"
 #include "msos.h"
 #include "msvars.h"
+#include "space/registry.h"
 #include "space/space.h"
 
 namespace qrv::msg {
@@ -236,7 +237,7 @@ QRV_API msnlsmsg_client *msnlsmsg_init_client(const char *language, char separat
     if (name == nullptr || g.current_table == nullptr) return nullptr;
     const msnlsmsgtables_tabmap_row *row = qrv::msg::language_row(name->lang);
     if (row == nullptr) return nullptr;
-    auto *client = qrv::space::get_zeroed<msnlsmsg_client>();
+    auto *client = qrv::space::get_handle_zeroed<msnlsmsg_client>(qrv::space::Kind::nls_client);
     if (client == nullptr) return nullptr;
     client->separator = separator;
     client->own = qrv::nls::File{};
@@ -248,14 +249,14 @@ QRV_API msnlsmsg_client *msnlsmsg_init_client(const char *language, char separat
     } else if (qrv::nls::open(client->own, g.prefix, row->suffix)) {
         client->file = &client->own;
     } else {
-        qrv::space::release(client);
+        qrv::space::release_handle(qrv::space::Kind::nls_client, client);
         return nullptr;
     }
     return client;
 }
 
 QRV_API void msnlsmsg_end_client(msnlsmsg_client *client) noexcept {
-    if (client == nullptr) return;
+    if (!qrv::space::retire(qrv::space::Kind::nls_client, client)) return;
     qrv::nls::close(client->own);
     qrv::space::release(client);
 }
