@@ -118,7 +118,6 @@ bool rebuild(Registry &r, uint32_t capacity) {
     if (capacity > kMostCapacity) return false;
     Table *grown = new_table(capacity, t);
     if (grown == nullptr) return false;
-    uint32_t live = r.live;
     r.used = 0;
     if (t != nullptr) {
         for (uint32_t i = 0; i < t->capacity; ++i) {
@@ -126,7 +125,6 @@ bool rebuild(Registry &r, uint32_t capacity) {
             if (v != kEmpty && v != kClosed) place(r, grown, v);
         }
     }
-    r.live = live;
     r.table.store(grown, std::memory_order_release);
     return true;
 }

@@ -47,7 +47,7 @@ T *live(Kind kind, T *p) noexcept {
 }
 
 // Ends p's life as a handle of kind before its memory is released: false,
-// with nothing changed, when p was not live. Of two threads closing one
+// with nothing changed, when p was not live. Of two threads retiring one
 // handle at once, exactly one gets true.
 bool retire(Kind kind, const void *p) noexcept;
 

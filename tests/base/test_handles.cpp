@@ -43,7 +43,7 @@ protected:
 
     static void *fd_handle(msfio_fd fd) { return reinterpret_cast<void *>(fd); }
     static msfio_fd fd_of(void *h) { return reinterpret_cast<msfio_fd>(h); }
-    std::string next_path() { return dir / ("f" + std::to_string(files++)); }
+    std::string next_path() { return dir / std::to_string(files++); }
 
     void SetUp() override {
         LibraryTest::SetUp();
