@@ -55,18 +55,30 @@ protected:
         msromf_close(rom);
         static const char kBlocks[] = "REC=1\nA=x\nEND\nREC=2\nA=y\nEND\n";
         kinds = {
-            {"descriptor", [this] { return fd_handle(msfio_create(next_path().c_str(), 1, 0, 0)); },
+            {"descriptor",
+             [this] { return fd_handle(msfio_create(next_path().c_str(), 1, 0, 0)); },
              [](void *h) { return int64_t{msfio_close(fd_of(h))}; },
-             [](void *h) { return int64_t{msfio_write(fd_of(h), "x", 1)}; }, -1, {16478, 16151}, {16469, 16151},
+             [](void *h) { return int64_t{msfio_write(fd_of(h), "x", 1)}; },
+             -1,
+             {16478, 16151},
+             {16469, 16151},
              [](void *h) { return msfio_tell(fd_of(h)) == 0; }},
-            {"stream", [this] { return static_cast<void *>(mssio_open(next_path().c_str(), "w")); },
+            {"stream",
+             [this] { return static_cast<void *>(mssio_open(next_path().c_str(), "w")); },
              [](void *h) { return int64_t{mssio_close(static_cast<mssio_stream *>(h))}; },
-             [](void *h) { return int64_t{mssio_write(static_cast<mssio_stream *>(h), "x\n", 2)}; }, -1,
-             {16478, 16151}, {16469, 16151}, [](void *h) { return mssio_tell(static_cast<mssio_stream *>(h)) == 0; }},
-            {"variable set", [] { return static_cast<void *>(msvars_readbuf(kBlocks)); },
+             [](void *h) { return int64_t{mssio_write(static_cast<mssio_stream *>(h), "x\n", 2)}; },
+             -1,
+             {16478, 16151},
+             {16469, 16151},
+             [](void *h) { return mssio_tell(static_cast<mssio_stream *>(h)) == 0; }},
+            {"variable set",
+             [] { return static_cast<void *>(msvars_readbuf(kBlocks)); },
              [](void *h) { return int64_t{msvars_freevars(static_cast<msvars_set *>(h))}; },
-             [](void *h) { return static_cast<int64_t>(msvars_reopen(static_cast<msvars_set *>(h)) != nullptr); }, 0,
-             {kMarker}, {kMarker}, [](void *h) { return text(msvars_getvar(static_cast<msvars_set *>(h), "A")) == "x"; }},
+             [](void *h) { return static_cast<int64_t>(msvars_reopen(static_cast<msvars_set *>(h)) != nullptr); },
+             0,
+             {kMarker},
+             {kMarker},
+             [](void *h) { return text(msvars_getvar(static_cast<msvars_set *>(h), "A")) == "x"; }},
             {"variable object",
              [this] {
                  if (set_ == nullptr) set_ = msvars_readbuf(kBlocks);
@@ -74,8 +86,12 @@ protected:
              },
              [](void *h) { return int64_t{msvars_getobj_end(static_cast<msvars_obj *>(h))}; },
              [](void *h) { return static_cast<int64_t>(msvars_getobj_next(static_cast<msvars_obj *>(h)) != nullptr); },
-             0, {kMarker}, {kMarker}, [](void *h) { return text(msvars_getvar_obj(h, "A")) == "x"; }},
-            {"NLS client", [] { return static_cast<void *>(msnlsmsg_init_client("english", '|')); },
+             0,
+             {kMarker},
+             {kMarker},
+             [](void *h) { return text(msvars_getvar_obj(h, "A")) == "x"; }},
+            {"NLS client",
+             [] { return static_cast<void *>(msnlsmsg_init_client("english", '|')); },
              [](void *h) {
                  msnlsmsg_end_client(static_cast<msnlsmsg_client *>(h));
                  return int64_t{0};
@@ -85,7 +101,9 @@ protected:
                  int result = msnlsmsg_error_msg_all(text, sizeof text, static_cast<msnlsmsg_client *>(h));
                  return std::string(text) == "untouched" ? int64_t{result} : int64_t{-99};
              },
-             0, {kMarker}, {kMarker},
+             0,
+             {kMarker},
+             {kMarker},
              [](void *h) {
                  char text[64];
                  mserror_reset_seterr(kMarker, 0);
@@ -93,26 +111,32 @@ protected:
                  mserror_reset();
                  return rendered;
              }},
-            {"directory listing", [this] { return static_cast<void *>(msfio_opendir(dir.path().c_str(), "only")); },
+            {"directory listing",
+             [this] { return static_cast<void *>(msfio_opendir(dir.path().c_str(), "only")); },
              [](void *h) { return int64_t{msfio_closedir(static_cast<msfio_dir *>(h))}; },
              [](void *h) {
                  char name[32] = "untouched";
                  int result = msfio_readdir(static_cast<msfio_dir *>(h), name, sizeof name);
                  return std::string(name) == "untouched" ? int64_t{result} : int64_t{-99};
              },
-             0, {16130, 16151}, {16151},
+             0,
+             {16130, 16151},
+             {16151},
              [](void *h) {
                  char name[32];
                  return msfio_readdir(static_cast<msfio_dir *>(h), name, sizeof name) && std::string(name) == "only";
              }},
-            {"read-only-memory file", [] { return static_cast<void *>(msromf_open("config/initfile.txt")); },
+            {"read-only-memory file",
+             [] { return static_cast<void *>(msromf_open("config/initfile.txt")); },
              [](void *h) { return int64_t{msromf_close(static_cast<msromf_file *>(h))}; },
              [this](void *h) {
                  std::memset(line, 'u', 8);
                  int result = msromf_read(static_cast<msromf_file *>(h), line);
                  return line[0] == 'u' ? int64_t{result} : int64_t{-99};
              },
-             -1, {kMarker}, {kMarker},
+             -1,
+             {kMarker},
+             {kMarker},
              [this](void *h) {
                  return msromf_read(static_cast<msromf_file *>(h), line) > 0 && first_rom_line == line;
              }},
