@@ -5,6 +5,7 @@
 #include "base/space.h"
 #include "config/varset.h"
 #include "msvars.h"
+#include "base/registry.h"
 
 struct msvars_obj {
     uint32_t tag;  // MSVARS_OBJ_TAG
@@ -21,13 +22,16 @@ namespace {
 using qrv::vars::find_entry;
 using qrv::vars::is_set;
 
-bool is_obj(const void *p) { return p != nullptr && *static_cast<const uint32_t *>(p) == MSVARS_OBJ_TAG; }
+bool is_obj(const void *p) { return qrv::space::is_live(qrv::space::Kind::variable_object, p); }
+
+msvars_obj *new_record(int size) {
+    return static_cast<msvars_obj *>(qrv::space::get_handle(qrv::space::Kind::variable_object, size));
+}
 
 // A new object on set with copies of both names; null when no space is left.
 msvars_obj *new_object(msvars_set *set, const char *start, const char *end) {
     size_t start_length = std::strlen(start) + 1, end_length = std::strlen(end) + 1;
-    auto *obj =
-        static_cast<msvars_obj *>(qrv::space::get(static_cast<int>(sizeof(msvars_obj) + start_length + end_length)));
+    auto *obj = new_record(static_cast<int>(sizeof(msvars_obj) + start_length + end_length));
     if (obj == nullptr) return nullptr;
     char *names = reinterpret_cast<char *>(obj + 1);
     std::memcpy(names, start, start_length);
@@ -37,6 +41,7 @@ msvars_obj *new_object(msvars_set *set, const char *start, const char *end) {
 }
 
 void release(msvars_obj *obj) {
+    if (!qrv::space::retire(qrv::space::Kind::variable_object, obj)) return;
     obj->tag = 0;
     qrv::space::release(obj);
 }
@@ -117,7 +122,7 @@ QRV_API msvars_set *msvars_getvars_from_obj(void *set_or_obj) noexcept {
 QRV_API void *msvars_reopen_obj(void *set_or_obj) noexcept {
     if (is_set(set_or_obj)) return msvars_reopen(static_cast<msvars_set *>(set_or_obj));
     if (!is_obj(set_or_obj)) return nullptr;
-    auto *copy = static_cast<msvars_obj *>(qrv::space::get(static_cast<int>(sizeof(msvars_obj))));
+    auto *copy = new_record(static_cast<int>(sizeof(msvars_obj)));
     if (copy == nullptr) return MSVARS_OBJ_NOSPACE;
     *copy = *static_cast<msvars_obj *>(set_or_obj);
     return copy;

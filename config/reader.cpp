@@ -433,7 +433,7 @@ bool Reader::parse_variable(const char *line, const char *head) {
 }
 
 msvars_set *Reader::run() {
-    set_ = space::get_zeroed<msvars_set>();
+    set_ = space::get_handle_zeroed<msvars_set>(space::Kind::variable_set);
     bool ok = set_ != nullptr;
     if (ok) {
         set_->tag = MSVARS_SET_TAG;
@@ -441,7 +441,7 @@ msvars_set *Reader::run() {
         set_->text_used = 1;
         set_->keep_comments = keep_comments_ ? 1 : 0;
         if (!msthread_mutex_init(&set_->lock)) {
-            space::release(set_);
+            space::release_handle(space::Kind::variable_set, set_);
             set_ = nullptr;
             ok = false;
         }
@@ -609,6 +609,7 @@ QRV_API msvars_set *msvars_read(void *source, int kind) noexcept {
         return read_source(stream, 0);
     }
     if (kind == MSVARS_SOURCE_ROMFILE) {
+        if (!qrv::space::is_live(qrv::space::Kind::romfile, source)) return nullptr;
         RomSource rom(static_cast<msromf_file *>(source));
         return read_source(rom, 0);
     }
@@ -660,7 +661,7 @@ QRV_API int msvars_freevars(msvars_set *set) noexcept {
     msthread_mutex_lock(&set->lock);
     int32_t left = --set->references;
     msthread_mutex_unlock(&set->lock);
-    if (left > 0) return 1;
+    if (left > 0 || !qrv::space::retire(qrv::space::Kind::variable_set, set)) return 1;
     msthread_mutex_destroy(&set->lock);
     qrv::space::release(set->index);
     qrv::space::release(set->text);

@@ -7,6 +7,7 @@
 
 #include "base/space.h"
 #include "msvars.h"
+#include "base/registry.h"
 
 namespace qrv::store {
 namespace {
@@ -56,7 +57,9 @@ QRV_API msromf_file *msromf_open(const char *name) noexcept {
 }
 
 QRV_API int msromf_read(msromf_file *file, char *line) noexcept {
-    if (file == nullptr || line == nullptr || file->position >= file->size) return -1;
+    if (!qrv::space::is_live(qrv::space::Kind::romfile, file) || line == nullptr || file->position >= file->size) {
+        return -1;
+    }
     const char *start = file->data + file->position;
     int left = file->size - file->position;
     int limit = left < MSROMF_LINE_SIZE ? left : MSROMF_LINE_SIZE;
@@ -69,15 +72,15 @@ QRV_API int msromf_read(msromf_file *file, char *line) noexcept {
 }
 
 QRV_API int msromf_close(msromf_file *file) noexcept {
-    qrv::space::release(file);
-    return 1;
+    return file == nullptr || qrv::space::release_handle(qrv::space::Kind::romfile, file) ? 1 : 0;
 }
 
 }  // extern "C"
 
 msromf_file *qrv::store::open_bytes(const char *name, std::string_view data) noexcept {
     size_t length = std::strlen(name);
-    auto *file = static_cast<msromf_file *>(qrv::space::get(static_cast<int>(sizeof(msromf_file) + length)));
+    auto *file = static_cast<msromf_file *>(
+        qrv::space::get_handle(qrv::space::Kind::romfile, static_cast<int>(sizeof(msromf_file) + length)));
     if (file == nullptr) return nullptr;
     file->data = data.data();
     file->size = static_cast<int>(data.size());
@@ -86,4 +89,6 @@ msromf_file *qrv::store::open_bytes(const char *name, std::string_view data) noe
     return file;
 }
 
-const char *qrv::store::file_name(const msromf_file *file) noexcept { return file != nullptr ? file->name : nullptr; }
+const char *qrv::store::file_name(const msromf_file *file) noexcept {
+    return qrv::space::is_live(qrv::space::Kind::romfile, file) ? file->name : nullptr;
+}

@@ -5,6 +5,7 @@
 
 #include "msvars.h"
 #include "qrvdefs.h"
+#include "base/registry.h"
 
 struct msvars_set {
     uint32_t tag;        // MSVARS_SET_TAG
@@ -21,9 +22,9 @@ struct msvars_set {
 
 namespace qrv::vars {
 
-inline bool is_set(const void *p) noexcept {
-    return p != nullptr && *static_cast<const uint32_t *>(p) == MSVARS_SET_TAG;
-}
+// True when p is a live set; the tag alone would be read from memory that
+// may have been released.
+inline bool is_set(const void *p) noexcept { return space::is_live(space::Kind::variable_set, p); }
 
 inline const char *entry_name(const msvars_set *set, const int32_t *entry) noexcept { return set->text + entry[0]; }
 inline const char *entry_value(const msvars_set *set, const int32_t *entry) noexcept {

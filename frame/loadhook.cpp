@@ -7,6 +7,7 @@
 #include "msbasic.h"
 #include "mstask.h"
 #include "msthread.h"
+#include "base/registry.h"
 
 namespace qrv::frame {
 namespace {
@@ -23,10 +24,20 @@ void on_thread_exit(void *value) {
 
 // fork: the child must not inherit a held init lock. The child's copy is
 // made anew rather than unlocked, because a recursive mutex remembers its
-// owner by thread id, which differs in the child.
-void before_fork() { msthread_mutex_lock_raw(init_lock()); }
-void after_fork_parent() { msthread_mutex_unlock_raw(init_lock()); }
-void after_fork_child() { msthread_mutex_init_raw(init_lock()); }
+// owner by thread id, which differs in the child. The handle registries'
+// locks are taken last: they are never held while another lock is taken.
+void before_fork() {
+    msthread_mutex_lock_raw(init_lock());
+    space::lock_registries_for_fork();
+}
+void after_fork_parent() {
+    space::unlock_registries_after_fork(false);
+    msthread_mutex_unlock_raw(init_lock());
+}
+void after_fork_child() {
+    space::unlock_registries_after_fork(true);
+    msthread_mutex_init_raw(init_lock());
+}
 
 __attribute__((constructor(101))) void process_attach() {
     msthread_initmutex_init();

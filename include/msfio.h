@@ -17,7 +17,8 @@
  * error stack, and return -1 (descriptors, counts, positions) or 0 (flags).
  * Bad arguments (MSFIO_NONE, a value that is not a descriptor, a null
  * buffer, a negative count) report errno EBADF or EINVAL the same way,
- * under the id of the operation. A descriptor must not be used by two
+ * under the id of the operation. A descriptor is refused once closed, also
+ * when a new descriptor was opened since. A descriptor must not be used by two
  * threads at once; different descriptors may be. The standard descriptors
  * change only during the library's process init and teardown.
  */
@@ -147,7 +148,9 @@ QRV_API int msfio_abs_dir(const char *path, char *buffer, int size) QRV_NOEXCEPT
  * or "": all names, "." and ".." included). opendir: null with 16129
  * "cannot open directory '%s'". readdir writes the next name (cut to size-1
  * bytes, never inside a UTF-8 sequence) and returns 1; after the last one it
- * writes "" and returns 1; 0 with 16130 "cannot read directory". */
+ * writes "" and returns 1; 0 with 16130 "cannot read directory" (errno
+ * EBADF for a value that is not an open listing). closedir: 1, or 0 for
+ * null and, with 16151 EBADF, for a value that is not an open listing. */
 typedef struct msfio_dir msfio_dir;
 QRV_API msfio_dir *msfio_opendir(const char *directory, const char *prefix) QRV_NOEXCEPT;
 QRV_API int msfio_readdir(msfio_dir *listing, char *buffer, int size) QRV_NOEXCEPT;

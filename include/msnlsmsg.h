@@ -79,7 +79,10 @@ QRV_API const char *msnlsmsg_lang(void) QRV_NOEXCEPT;
  * separator. Null for an unknown name, before the library is initialised,
  * or when the language's NLS file cannot be opened (16201-16203 pushed). */
 QRV_API msnlsmsg_client *msnlsmsg_init_client(const char *language, char separator) QRV_NOEXCEPT;
-/* Closes the client's own NLS file and frees it; null is ignored. */
+/* Closes the client's own NLS file and frees it; null and values that are
+ * not an open client are ignored. Given such a value, the renderers below
+ * return 0 and change neither the buffer nor the stack, and
+ * msnlsmsg_str_real returns "NLS internal error". */
 QRV_API void msnlsmsg_end_client(msnlsmsg_client *client) QRV_NOEXCEPT;
 
 /* The text of id in the client's language (null: the current one), a

@@ -10,6 +10,11 @@
  *
  * Failures push their error on the calling thread's error stack and return
  * null, -1 or 0 as documented; I/O failures carry the file layer's errors.
+ * A value that is not an open stream (closed, or never one; null keeps the
+ * result documented for it) is refused without being read: 16151 with
+ * EBADF, then the operation's id where it has one (read 16474, write, flush
+ * and printf 16478, seek and tell 16472, size 16483, close 16469), and the
+ * failure result; the set_ functions install nothing and return 0.
  */
 #ifndef MSSIO_H
 #define MSSIO_H

@@ -14,6 +14,8 @@
  * A set is immutable once read and may be looked up from any thread; its
  * reference count is guarded by the set's own lock. Values handed out point
  * into the set (or the environment snapshot) and live as long as it does.
+ * A set or object that was released (or a value that never was one) is
+ * refused as "not a set"/"not an object" without being read.
  */
 #ifndef MSVARS_H
 #define MSVARS_H
@@ -180,7 +182,8 @@ QRV_API msromf_file *msromf_open(const char *name) QRV_NOEXCEPT;
  * longer line comes in pieces of MSROMF_LINE_SIZE bytes), or -1 at the end.
  * One thread at a time per file. */
 QRV_API int msromf_read(msromf_file *file, char *line) QRV_NOEXCEPT;
-/* Releases the file; 1 (also for null). */
+/* Releases the file; 1 (also for null), 0 for a value that is not an open
+ * file (msromf_read gives -1 for it and writes nothing). */
 QRV_API int msromf_close(msromf_file *file) QRV_NOEXCEPT;
 
 QRV_EXTERN_C_END

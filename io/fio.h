@@ -11,22 +11,21 @@
 
 namespace qrv::fio {
 
-// A descriptor record. The magic follows the fields every descriptor has,
-// so that a value that is not a descriptor is refused rather than used.
+// A descriptor record, a live handle of the registry from make to close.
 struct Descriptor {
     int64_t handle;
     uint8_t binary;
     uint8_t cr_pending;
     uint8_t pending_byte;
     uint8_t may_raise_sigpipe;  // a pipe or socket: writes hold SIGPIPE back
-    uint32_t magic;
 };
-
-inline constexpr uint32_t kDescriptorMagic = 0x199F10D5u;
 
 // The record behind fd, or null (errno EBADF) when fd is not a live
 // descriptor. MSFIO_NULL is not a record: callers test it first.
 Descriptor *lookup(msfio_fd fd) noexcept;
+
+// Releases the record of a live descriptor without closing its handle.
+void discard(msfio_fd fd) noexcept;
 
 // A new record on handle; MSFIO_NONE when no space is left.
 msfio_fd make(qrv_handle handle, bool binary) noexcept;

@@ -10,6 +10,7 @@
 #include "mserror.h"
 #include "msos.h"
 #include "os/os_internal.h"
+#include "base/registry.h"
 
 extern "C" {
 QRV_API int32_t msrte_type = 0;
@@ -220,41 +221,32 @@ int lock_request(msfio_fd fd, bool lock, int wait) {
 }  // namespace
 
 Descriptor *lookup(msfio_fd fd) noexcept {
-    // Records are 8-byte aligned user-space addresses.
-    constexpr intptr_t kLowest = 4096;
-    constexpr intptr_t kBeyond = intptr_t{1} << 47;
-    if (fd < kLowest || fd >= kBeyond || (fd & 7) != 0) {
-        errno = EBADF;
-        return nullptr;
-    }
-    auto *d = reinterpret_cast<Descriptor *>(fd);
-    if (d->magic != kDescriptorMagic) {
-        errno = EBADF;
-        return nullptr;
-    }
+    auto *d = space::live(space::Kind::descriptor, reinterpret_cast<Descriptor *>(fd));
+    if (d == nullptr) errno = EBADF;
     return d;
 }
 
 msfio_fd make(qrv_handle handle, bool binary) noexcept {
-    auto *d = space::get_zeroed<Descriptor>();
+    auto *d = space::get_handle_zeroed<Descriptor>(space::Kind::descriptor);
     if (d == nullptr) return MSFIO_NONE;
     d->handle = handle;
     d->binary = binary ? 1 : 0;
     uint32_t type = msos_getfiletype(handle);
     d->may_raise_sigpipe = type != MSOS_FILE_TYPE_DISK && type != MSOS_FILE_TYPE_CHAR;
-    d->magic = kDescriptorMagic;
     return reinterpret_cast<msfio_fd>(d);
 }
+
+void discard(msfio_fd fd) noexcept { space::release_handle(space::Kind::descriptor, reinterpret_cast<void *>(fd)); }
 
 int close_internal(msfio_fd fd) noexcept {
     if (fd == MSFIO_NULL || is_initial_standard(fd)) return 1;
     Descriptor *d = lookup(fd);
-    if (d == nullptr) {
+    // Of two closes racing, one finds the descriptor retired.
+    if (d == nullptr || !space::retire(space::Kind::descriptor, d)) {
         report(EBADF, err::kCannotCloseFile);
         return 0;
     }
     qrv_handle h = d->handle;
-    d->magic = 0;
     space::release(d);
     return mseos_closehandle(h);
 }
@@ -322,10 +314,7 @@ QRV_API int msfio_pipe(msfio_fd fds[2]) noexcept {
     msfio_fd reader = qrv::fio::make(ends[0], true);
     msfio_fd writer = reader != MSFIO_NONE ? qrv::fio::make(ends[1], true) : MSFIO_NONE;
     if (writer == MSFIO_NONE) {
-        if (Descriptor *d = reader != MSFIO_NONE ? lookup(reader) : nullptr) {
-            d->magic = 0;
-            qrv::space::release(d);
-        }
+        if (reader != MSFIO_NONE) qrv::fio::discard(reader);
         msos_closehandle(ends[0]);
         msos_closehandle(ends[1]);
         return 0;

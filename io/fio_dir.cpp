@@ -9,6 +9,7 @@
 #include "mserror.h"
 #include "msos.h"
 #include "os/os_internal.h"
+#include "base/registry.h"
 
 struct msfio_dir {
     qrv_handle search;
@@ -198,7 +199,7 @@ QRV_API msfio_dir *msfio_opendir(const char *directory, const char *prefix) noex
         report_path(directory == nullptr ? EINVAL : ENAMETOOLONG, err::kCannotOpenDirectory, directory);
         return nullptr;
     }
-    auto *listing = qrv::space::get_zeroed<msfio_dir>();
+    auto *listing = qrv::space::get_handle_zeroed<msfio_dir>(qrv::space::Kind::listing);
     if (listing == nullptr) return nullptr;
     listing->search = msos_findfirstfile(pattern, &listing->entry);
     listing->state = qrv::fio::kEntryReady;
@@ -208,7 +209,7 @@ QRV_API msfio_dir *msfio_opendir(const char *directory, const char *prefix) noex
             listing->state = qrv::fio::kEnded;
             return listing;
         }
-        qrv::space::release(listing);
+        qrv::space::release_handle(qrv::space::Kind::listing, listing);
         report_path(saved, err::kCannotOpenDirectory, directory);
         return nullptr;
     }
@@ -216,8 +217,9 @@ QRV_API msfio_dir *msfio_opendir(const char *directory, const char *prefix) noex
 }
 
 QRV_API int msfio_readdir(msfio_dir *listing, char *buffer, int size) noexcept {
-    if (listing == nullptr || buffer == nullptr || size < 1) {
-        mserror_seterr_os(EINVAL);
+    bool listed = qrv::space::is_live(qrv::space::Kind::listing, listing);
+    if (!listed || buffer == nullptr || size < 1) {
+        mserror_seterr_os(listing != nullptr && !listed ? EBADF : EINVAL);
         mserror_seterr(err::kCannotReadDirectory, 0);
         return 0;
     }
@@ -244,6 +246,10 @@ QRV_API int msfio_readdir(msfio_dir *listing, char *buffer, int size) noexcept {
 
 QRV_API int msfio_closedir(msfio_dir *listing) noexcept {
     if (listing == nullptr) return 0;
+    if (!qrv::space::retire(qrv::space::Kind::listing, listing)) {
+        mserror_seterr_os(EBADF);
+        return 0;
+    }
     if (listing->search != QRV_INVALID_HANDLE) msos_findclose(listing->search);
     qrv::space::release(listing);
     return 1;

@@ -121,10 +121,7 @@ void end(int mode, int /*orderly*/) noexcept {
     close_internal(g_current[kOut]);
     close_internal(g_current[kIn]);
     for (int i = 0; i < 3; ++i) {
-        if (Descriptor *d = g_initial[i] != MSFIO_NONE ? lookup(g_initial[i]) : nullptr) {
-            d->magic = 0;  // the handles stay open: they are the process's own
-            space::release(d);
-        }
+        if (g_initial[i] != MSFIO_NONE) discard(g_initial[i]);  // the handles stay open: they are the process's own
         g_initial[i] = g_current[i] = MSFIO_NONE;
     }
 }

@@ -20,6 +20,7 @@
 #include "mssp.h"
 #include "msthread.h"
 #include "os/os_internal.h"
+#include "base/registry.h"
 
 struct mssio_stream {
     msfio_fd fd;
@@ -94,12 +95,12 @@ void unlink(Stream *s) {
 }
 
 Stream *make(msfio_fd fd, bool binary, bool input) {
-    auto *s = space::get_zeroed<Stream>();
+    auto *s = space::get_handle_zeroed<Stream>(space::Kind::stream);
     if (s == nullptr) return nullptr;
     s->buffer = static_cast<char *>(space::get(kSize));
     if (s->buffer == nullptr || !msthread_mutex_init(&s->lock)) {
         space::release(s->buffer);
-        space::release(s);
+        space::release_handle(space::Kind::stream, s);
         return nullptr;
     }
     s->fd = fd;
@@ -109,10 +110,25 @@ Stream *make(msfio_fd fd, bool binary, bool input) {
     return s;
 }
 
+// Frees a stream already retired from the registry.
 void release(Stream *s) {
     msthread_mutex_destroy(&s->lock);
     space::release(s->buffer);
     space::release(s);
+}
+
+// A value that is not a live stream: EBADF, then the operation's id if it
+// has one.
+void refuse(int32_t id) {
+    mserror_seterr_os(EBADF);
+    if (id != 0) mserror_seterr(id, 0);
+    errno = EBADF;
+}
+
+Stream *live(mssio_stream *stream, int32_t id) {
+    if (space::is_live(space::Kind::stream, stream)) return stream;
+    refuse(id);
+    return nullptr;
 }
 
 // Writes the buffered output; on a short write the unwritten bytes move to
@@ -346,6 +362,7 @@ void stream_sink(void *context, const char *data, int length) {
 
 int print_locked(Stream *s, const char *format, va_list args) {
     if (s == nullptr) return 1;
+    if (live(s, err::kCannotWriteFile) == nullptr) return 0;
     Locked hold(s);
     PrintContext context{s, true};
     if (format == nullptr) {
@@ -373,6 +390,7 @@ const char *standard_name(int which) {
 }
 
 int set_standard(int which, Stream *s, const char *name) {
+    if (s != nullptr && live(s, 0) == nullptr) return 0;
     Table *t = current_table();
     if (t == nullptr) return 0;
     char *copy = nullptr;
@@ -431,12 +449,17 @@ Stream *open_stream(const char *path, int binary, const char *access) {
 // A stream whose flush fails stays open and in its table, so that the caller
 // can try again and the task's end still closes it.
 int close_stream(Stream *s, int flush) {
-    if (s == nullptr) return 0;
+    if (s == nullptr || live(s, err::kCannotCloseFile) == nullptr) return 0;
     {
         Locked hold(s);
         if (flush && !s->input && !flush_locked(s)) return 0;
     }
     unlink(s);
+    // Of two closes racing, one finds the stream retired.
+    if (!space::retire(space::Kind::stream, s)) {
+        refuse(err::kCannotCloseFile);
+        return 0;
+    }
     msfio_fd fd = s->fd;
     release(s);
     return msfio_close(fd);
@@ -506,6 +529,8 @@ void end(int mode, int orderly) noexcept {
 }  // namespace qrv::sio
 
 using namespace qrv::sio;
+namespace err = qrv::err;
+namespace space = qrv::space;
 
 extern "C" {
 
@@ -521,7 +546,7 @@ QRV_API int mssio_pipe(mssio_stream *streams[2]) noexcept {
     mssio_stream *in = make(fds[0], true, true);
     mssio_stream *out = in != nullptr ? make(fds[1], true, false) : nullptr;
     if (out == nullptr) {
-        if (in != nullptr) release(in);
+        if (in != nullptr && space::retire(space::Kind::stream, in)) release(in);
         msfio_close(fds[0]);
         msfio_close(fds[1]);
         return 0;
@@ -538,13 +563,14 @@ QRV_API int mssio_close(mssio_stream *stream) noexcept { return close_stream(str
 QRV_API int mssio_close_ex(mssio_stream *stream, int flush) noexcept { return close_stream(stream, flush); }
 
 QRV_API int mssio_detach(mssio_stream *stream) noexcept {
-    if (stream == nullptr) return 0;
+    if (stream == nullptr || live(stream, 0) == nullptr) return 0;
     unlink(stream);
     return 1;
 }
 
 QRV_API int mssio_read(mssio_stream *stream, void *buffer, int count) noexcept {
     if (stream == nullptr) return 0;
+    if (live(stream, err::kCannotReadFile) == nullptr) return -1;
     Locked hold(stream);
     return read_locked(stream, static_cast<char *>(buffer), count);
 }
@@ -555,42 +581,45 @@ QRV_API int mssio_readline(mssio_stream *stream, char *buffer, int size) noexcep
 
 QRV_API int mssio_readline_ex(mssio_stream *stream, char *buffer, int size, int delimiter) noexcept {
     if (stream == nullptr) return 0;
+    if (live(stream, err::kCannotReadFile) == nullptr) return -1;
     Locked hold(stream);
     return readline_locked(stream, buffer, size, delimiter);
 }
 
 QRV_API int mssio_write(mssio_stream *stream, const void *buffer, int count) noexcept {
     if (stream == nullptr) return 0;
+    if (live(stream, err::kCannotWriteFile) == nullptr) return -1;
     Locked hold(stream);
     return write_locked(stream, static_cast<const char *>(buffer), count);
 }
 
 QRV_API int mssio_flush(mssio_stream *stream) noexcept {
     if (stream == nullptr) return 1;
+    if (live(stream, err::kCannotWriteFile) == nullptr) return 0;
     Locked hold(stream);
     return flush_locked(stream);
 }
 
 QRV_API int64_t mssio_seek(mssio_stream *stream, int64_t position) noexcept {
-    if (stream == nullptr) return -1;
+    if (stream == nullptr || live(stream, err::kCannotSeek) == nullptr) return -1;
     Locked hold(stream);
     return seek_locked(stream, position);
 }
 
 QRV_API int64_t mssio_tell(mssio_stream *stream) noexcept {
-    if (stream == nullptr) return -1;
+    if (stream == nullptr || live(stream, err::kCannotSeek) == nullptr) return -1;
     Locked hold(stream);
     return tell_locked(stream);
 }
 
 QRV_API int64_t mssio_size(mssio_stream *stream) noexcept {
-    if (stream == nullptr) return -1;
+    if (stream == nullptr || live(stream, err::kCannotStatFile) == nullptr) return -1;
     int64_t size = -1;
     return msfio_fstat(stream->fd, nullptr, &size, nullptr, nullptr, nullptr) ? size : -1;
 }
 
 QRV_API int mssio_buf_on(mssio_stream *stream) noexcept {
-    if (stream == nullptr) return 0;
+    if (stream == nullptr || live(stream, 0) == nullptr) return 0;
     Locked hold(stream);
     if (stream->buffer != nullptr) return 1;
     stream->buffer = static_cast<char *>(qrv::space::get(MSSIO_BUFFER_SIZE));
@@ -600,7 +629,7 @@ QRV_API int mssio_buf_on(mssio_stream *stream) noexcept {
 }
 
 QRV_API int mssio_buf_off(mssio_stream *stream) noexcept {
-    if (stream == nullptr) return 0;
+    if (stream == nullptr || live(stream, 0) == nullptr) return 0;
     Locked hold(stream);
     if (stream->buffer == nullptr) return 1;
     if (stream->input && stream->count > 0) {
@@ -616,7 +645,7 @@ QRV_API int mssio_buf_off(mssio_stream *stream) noexcept {
 }
 
 QRV_API int mssio_buf_reset(mssio_stream *stream) noexcept {
-    if (stream == nullptr) return 0;
+    if (stream == nullptr || live(stream, 0) == nullptr) return 0;
     Locked hold(stream);
     if (stream->buffer != nullptr) empty_buffer(stream);
     stream->dirty = 0;
@@ -624,7 +653,7 @@ QRV_API int mssio_buf_reset(mssio_stream *stream) noexcept {
 }
 
 QRV_API int mssio_setbinary(mssio_stream *stream, int binary) noexcept {
-    if (stream == nullptr) return 0;
+    if (stream == nullptr || live(stream, 0) == nullptr) return 0;
     Locked hold(stream);
     stream->binary = binary != 0;
     msfio_win_setbinary(stream->fd, binary);
@@ -632,7 +661,7 @@ QRV_API int mssio_setbinary(mssio_stream *stream, int binary) noexcept {
 }
 
 QRV_API int mssio_isatty(mssio_stream *stream) noexcept {
-    return stream != nullptr && qrv::os::is_terminal(msfio_win_osfd_get(stream->fd));
+    return stream != nullptr && live(stream, 0) != nullptr && qrv::os::is_terminal(msfio_win_osfd_get(stream->fd));
 }
 
 QRV_API int mssio_remove(const char *path) noexcept { return msfio_remove(path); }

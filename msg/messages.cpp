@@ -15,6 +15,7 @@
 #include "msg/nlsfile.h"
 #include "msos.h"
 #include "msvars.h"
+#include "base/registry.h"
 
 namespace qrv::msg {
 namespace {
@@ -264,7 +265,7 @@ QRV_API msnlsmsg_client *msnlsmsg_init_client(const char *language, char separat
     if (name == nullptr || g.current_table == nullptr) return nullptr;
     const msnlsmsgtables_tabmap_row *row = qrv::msg::language_row(name->lang);
     if (row == nullptr) return nullptr;
-    qrv::space::Owned<msnlsmsg_client> client(qrv::space::get_zeroed<msnlsmsg_client>());
+    auto *client = qrv::space::get_handle_zeroed<msnlsmsg_client>(qrv::space::Kind::nls_client);
     if (client == nullptr) return nullptr;
     client->separator = separator;
     client->own = qrv::nls::File{};
@@ -276,13 +277,14 @@ QRV_API msnlsmsg_client *msnlsmsg_init_client(const char *language, char separat
     } else if (qrv::nls::open(client->own, g.prefix, row->suffix)) {
         client->file = &client->own;
     } else {
+        qrv::space::release_handle(qrv::space::Kind::nls_client, client);
         return nullptr;
     }
-    return client.release();
+    return client;
 }
 
 QRV_API void msnlsmsg_end_client(msnlsmsg_client *client) noexcept {
-    if (client == nullptr) return;
+    if (!qrv::space::retire(qrv::space::Kind::nls_client, client)) return;
     qrv::nls::close(client->own);
     qrv::space::release(client);
 }

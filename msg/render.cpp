@@ -11,6 +11,7 @@
 #include "msg/messages.h"
 #include "mssio.h"
 #include "mstmp.h"
+#include "base/registry.h"
 
 namespace qrv::msg {
 namespace {
@@ -87,17 +88,24 @@ bool render_entry(char *buffer, int size, const msnlsmsg_client *client, int32_t
     return true;
 }
 
+// No client, or a live one: anything else is not read.
+bool usable(const msnlsmsg_client *client) {
+    return client == nullptr || space::is_live(space::Kind::nls_client, client);
+}
+
 }  // namespace
 }  // namespace qrv::msg
 
 extern "C" {
 
 QRV_API int msnlsmsg_error_msg(char *buffer, int size, msnlsmsg_client *client) noexcept {
+    if (!qrv::msg::usable(client)) return 0;
     int32_t words = 0;
     return qrv::msg::render_entry(buffer, size, client, 0, &words) ? 1 : 0;
 }
 
 QRV_API int msnlsmsg_error_msg_all(char *buffer, int size, msnlsmsg_client *client) noexcept {
+    if (!qrv::msg::usable(client)) return 0;
     bool writable = buffer != nullptr && size > 0;
     if (writable) buffer[0] = '\0';
     char separator = client != nullptr ? client->separator : '\n';
@@ -118,6 +126,7 @@ QRV_API int msnlsmsg_error_msg_all(char *buffer, int size, msnlsmsg_client *clie
 }
 
 QRV_API const char *msnlsmsg_str_real(int32_t id, msnlsmsg_client *client) noexcept {
+    if (!qrv::msg::usable(client)) return "NLS internal error";
     if (const char *text = qrv::msg::lookup(id, client)) return text;
     char report[1024];
     if (msnlsmsg_error_msg_all(report, sizeof report, client) && report[0] != '\0') {
