@@ -27,7 +27,9 @@ struct mssio_stream {
     char *buffer;   // MSSIO_BUFFER_SIZE bytes, or null when buffering is off
     char *cursor;   // next byte to read, or next free byte to write
     int32_t count;  // input: unread bytes; output: free bytes
-    int32_t dirty;
+    // Changed under the lock; atomic because the flush before a read looks
+    // at other streams' flags without taking their locks.
+    std::atomic<int32_t> dirty;
     qrv_mutex lock;
     mssio_stream *next;
     struct qrv_stream_table *table;  // the table the stream is linked in, or null
