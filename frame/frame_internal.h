@@ -95,6 +95,11 @@ int32_t *counter_slot(int32_t **array, int index) noexcept;
 qrv_mutex *init_lock() noexcept;
 qrv_mutex *task_key_lock() noexcept;
 
+// While on, the calling thread passes every library lock without waiting:
+// a forked child discards inherited state whose locks may be held by
+// threads that do not exist in it (a writer blocked on a full pipe).
+void set_discarding(bool on) noexcept;
+
 // The load hook's thread-detach key follows the thread's block.
 void note_thread_block(ThreadBlock *block) noexcept;
 
