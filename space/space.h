@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace qrv::space {
@@ -37,6 +38,15 @@ T *get_zeroed(int count = 1) noexcept {
 bool process_start() noexcept;
 void process_end(int orderly) noexcept;
 void set_end_reports(bool usage_report, bool leak_check) noexcept;
+
+// The new capacity of a growing table that needs at least stepped units
+// (its size rounded up to its growth step): at least double the old one, so
+// that filling a table of n units copies O(n) in all; never above limit
+// unless stepped is.
+inline int64_t grown_capacity(int64_t old, int64_t stepped, int64_t limit) noexcept {
+    int64_t doubled = old < limit / 2 ? old * 2 : limit;
+    return stepped > doubled ? stepped : doubled;
+}
 
 // Number of live spaces.
 long live_spaces() noexcept;

@@ -211,7 +211,8 @@ private:
 
 bool Reader::grow_index() {
     if (set_->index_capacity - set_->index_used >= 2) return true;
-    int32_t capacity = set_->index_capacity + kIndexStep;
+    auto capacity = static_cast<int32_t>(
+        space::grown_capacity(set_->index_capacity, set_->index_capacity + kIndexStep, INT32_MAX / 4));
     void *grown = space::reget(set_->index, capacity * static_cast<int>(sizeof(int32_t)));
     if (grown == nullptr) return false;
     set_->index = static_cast<int32_t *>(grown);
@@ -223,7 +224,8 @@ bool Reader::append(const char *bytes, size_t n) {
     int64_t needed = static_cast<int64_t>(set_->text_used) + static_cast<int64_t>(n);
     if (needed > set_->text_capacity) {
         int64_t shortfall = needed - set_->text_capacity;
-        int64_t capacity = set_->text_capacity + (shortfall + kTextStep - 1) / kTextStep * kTextStep;
+        int64_t capacity = space::grown_capacity(
+            set_->text_capacity, set_->text_capacity + (shortfall + kTextStep - 1) / kTextStep * kTextStep, INT32_MAX);
         if (capacity > INT32_MAX) {
             mserror_reset_seterr_1arg(err::kBadSpaceSize, capacity);
             return false;
