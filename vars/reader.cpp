@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "error/errids.h"
+#include "io/stream.h"
 #include "msbasic.h"
 #include "mserror.h"
 #include "mssio.h"
@@ -519,7 +520,7 @@ msvars_set *read_source(LineSource &source, int keep_comments, Range range = Ran
 
 msvars_set *read_file(const char *path, int keep_comments, Range range, const char *start, const char *end) {
     if (path == nullptr) return nullptr;
-    mssio_stream *stream = mssio_open(path, "r");
+    mssio_stream *stream = sio::open_regular_input(path);
     if (stream == nullptr) {
         mserror_seterr(err::kVarFileError, 2);
         mserror_setarg_str(path, 0);
