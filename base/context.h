@@ -97,4 +97,9 @@ inline Anchor *current_anchor() noexcept {
 qrv_mutex *init_lock() noexcept;
 qrv_mutex *task_key_lock() noexcept;
 
+// While on, the calling thread passes every library lock without waiting:
+// a forked child discards inherited state whose locks may be held by
+// threads that do not exist in it (a writer blocked on a full pipe).
+void set_discarding(bool on) noexcept;
+
 }  // namespace qrv::ctx

@@ -68,7 +68,8 @@ void lose_words(Stack *s) {
 }
 
 bool grow_words(Stack *s, int64_t needed) {
-    int64_t capacity = s->capacity + kWordStep * ((needed - s->capacity - 1) / kWordStep) + kWordStep;
+    int64_t capacity = space::grown_capacity(
+        s->capacity, s->capacity + kWordStep * ((needed - s->capacity - 1) / kWordStep) + kWordStep, INT_MAX / 8);
     auto *words = static_cast<int64_t *>(reallocate(s->words, capacity * 8));
     if (words == nullptr) return false;
     std::memset(words + s->capacity, 0, static_cast<size_t>(capacity - s->capacity) * 8);
@@ -87,6 +88,7 @@ int64_t store_string(Stack *s, const char *text) {
         bool inside = s->strings != nullptr && text >= s->strings && text < s->strings + s->string_capacity;
         int64_t inside_offset = inside ? text - s->strings : 0;
         free_bytes += (length - free_bytes - 1) / kStringStep * kStringStep + kStringStep;
+        free_bytes = space::grown_capacity(s->string_capacity, s->string_used + free_bytes, INT_MAX) - s->string_used;
         auto *grown = static_cast<char *>(reallocate(s->strings, s->string_used + free_bytes));
         if (grown == nullptr) {
             release(s->strings);

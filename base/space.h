@@ -47,6 +47,15 @@ struct Releaser {
 template <typename T>
 using Owned = std::unique_ptr<T, Releaser>;
 
+// The new capacity of a growing table that needs at least stepped units
+// (its size rounded up to its growth step): at least double the old one, so
+// that filling a table of n units copies O(n) in all; never above limit
+// unless stepped is.
+inline int64_t grown_capacity(int64_t old, int64_t stepped, int64_t limit) noexcept {
+    int64_t doubled = old < limit / 2 ? old * 2 : limit;
+    return stepped > doubled ? stepped : doubled;
+}
+
 // Number of live spaces.
 long live_spaces() noexcept;
 

@@ -19,8 +19,14 @@ constexpr uint32_t kSpinCount = 4000;
 qrv_mutex g_init_lock;
 qrv_mutex g_task_key_lock;
 std::atomic<int> g_bypass{0};
+// A forked child's discarding pass: its thread alone passes every lock.
+std::atomic<int> g_discarding{0};
+__thread bool t_discarding __attribute__((tls_model("initial-exec"))) = false;
 
-bool bypassed() { return g_bypass.load(std::memory_order_relaxed) != 0; }
+bool bypassed() {
+    return g_bypass.load(std::memory_order_relaxed) != 0 ||
+           (g_discarding.load(std::memory_order_relaxed) != 0 && t_discarding);
+}
 
 // The operating-system error first, then this layer's entry on top.
 void push_os_then(int32_t id) {
@@ -44,6 +50,11 @@ uint32_t start_thread(void *p) {
 namespace qrv::ctx {
 qrv_mutex *init_lock() noexcept { return &g_init_lock; }
 qrv_mutex *task_key_lock() noexcept { return &g_task_key_lock; }
+
+void set_discarding(bool on) noexcept {
+    t_discarding = on;
+    g_discarding.fetch_add(on ? 1 : -1, std::memory_order_relaxed);
+}
 }  // namespace qrv::ctx
 
 extern "C" {

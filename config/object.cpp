@@ -47,11 +47,13 @@ void release(msvars_obj *obj) {
 }
 
 // Finds the block whose start entry lies in [from, to): true and the
-// object's entries set, or false.
+// object's entries set, or false. The end name is searched after the start
+// entry, so that equal start and end names make blocks that follow one
+// another and the next search always moves forward.
 bool find_block(msvars_obj *obj, const int32_t *from, const int32_t *to) {
     const int32_t *first = find_entry(obj->set, obj->start_name, from, to);
     if (first == nullptr) return false;
-    const int32_t *end = find_entry(obj->set, obj->end_name, first, to);
+    const int32_t *end = find_entry(obj->set, obj->end_name, first + 2, to);
     if (end == nullptr) return false;
     obj->first = first;
     obj->end = end;

@@ -7,6 +7,7 @@
 #include "base/space.h"
 #include "config/store.h"
 #include "config/varset.h"
+#include "io/stream.h"
 #include "msbasic.h"
 #include "mserror.h"
 #include "mssio.h"
@@ -174,7 +175,8 @@ private:
 
 bool Reader::grow_index() {
     if (set_->index_capacity - set_->index_used >= 2) return true;
-    int32_t capacity = set_->index_capacity + kIndexStep;
+    auto capacity = static_cast<int32_t>(
+        space::grown_capacity(set_->index_capacity, set_->index_capacity + kIndexStep, INT32_MAX / 4));
     void *grown = space::reget(set_->index, capacity * static_cast<int>(sizeof(int32_t)));
     if (grown == nullptr) return false;
     set_->index = static_cast<int32_t *>(grown);
@@ -186,7 +188,8 @@ bool Reader::append(const char *bytes, size_t n) {
     int64_t needed = static_cast<int64_t>(set_->text_used) + static_cast<int64_t>(n);
     if (needed > set_->text_capacity) {
         int64_t shortfall = needed - set_->text_capacity;
-        int64_t capacity = set_->text_capacity + (shortfall + kTextStep - 1) / kTextStep * kTextStep;
+        int64_t capacity = space::grown_capacity(
+            set_->text_capacity, set_->text_capacity + (shortfall + kTextStep - 1) / kTextStep * kTextStep, INT32_MAX);
         if (capacity > INT32_MAX) {
             mserror_reset_seterr_1arg(err::kBadSpaceSize, capacity);
             return false;
@@ -481,7 +484,7 @@ msvars_set *read_source(LineSource &source, int keep_comments, Range range = Ran
 
 msvars_set *read_file(const char *path, int keep_comments, Range range, const char *start, const char *end) {
     if (path == nullptr) return nullptr;
-    mssio_stream *stream = mssio_open(path, "r");
+    mssio_stream *stream = sio::open_regular_input(path);
     if (stream == nullptr) {
         mserror_seterr(err::kVarFileError, 2);
         mserror_setarg_str(path, 0);

@@ -190,6 +190,10 @@ void end_pass(int mode, int orderly) {
         if (orderly == 1) leave_locked();
         return;
     }
+    // A forked child discarding what it inherited: the parent's other
+    // threads are gone, and a lock one of them held would never come free.
+    const bool discarding = orderly == 0;
+    if (discarding) set_discarding(true);
     Sums sums;
     for (int32_t m = g_modules.length - 1; m >= 0; --m) {
         if (g_modules.items[m].process_count == 0) continue;
@@ -216,6 +220,7 @@ void end_pass(int mode, int orderly) {
     }
     teardown(sums.process == 0 ? MSBASIC_MODE_PROCESS : (sums.task != 0 ? MSBASIC_MODE_THREAD : MSBASIC_MODE_TASK),
              orderly);
+    if (discarding) set_discarding(false);
     if (orderly == 1) leave_locked();
 }
 

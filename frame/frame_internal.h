@@ -20,6 +20,8 @@ using ctx::current_thread_block;
 using ctx::init_lock;
 using ctx::is_thread_block;
 using ctx::kAnchorSlot;
+using ctx::set_discarding;
+using ctx::task_key_lock;
 using ctx::ThreadBlock;
 
 // Count slot of module index in a counter array, growing the array by tens;

@@ -22,10 +22,15 @@ void on_thread_exit(void *value) {
     mstask_set_ptr(nullptr);
 }
 
-// fork: the child must not inherit a held init lock. The child's copy is
-// made anew rather than unlocked, because a recursive mutex remembers its
-// owner by thread id, which differs in the child. The handle registries'
-// locks are taken last: they are never held while another lock is taken.
+// fork: the child must not inherit a held init lock, nor a task-key lock
+// held by a thread it does not have. The child's copies are made anew rather
+// than unlocked, because a recursive mutex remembers its owner by thread id,
+// which differs in the child. Only the init lock and the handle registries'
+// locks are taken around fork (the registries' last: they are never held
+// while another lock is taken): a stream's lock can be held for as long as a
+// write waits on a full pipe, and taking it would make fork itself wait; the
+// child's first init discards the inherited streams and the rest without
+// locking.
 void before_fork() {
     msthread_mutex_lock_raw(init_lock());
     space::lock_registries_for_fork();
@@ -37,6 +42,7 @@ void after_fork_parent() {
 void after_fork_child() {
     space::unlock_registries_after_fork(true);
     msthread_mutex_init_raw(init_lock());
+    msthread_mutex_init_raw(task_key_lock());
 }
 
 __attribute__((constructor(101))) void process_attach() {

@@ -30,6 +30,11 @@ void discard(msfio_fd fd) noexcept;
 // A new record on handle; MSFIO_NONE when no space is left.
 msfio_fd make(qrv_handle handle, bool binary) noexcept;
 
+// msfio_open(path, binary, 'r') for files read as data: anything but a
+// regular file or the null device is refused (16473 with the path, over the
+// system's reason) rather than waited on, as a FIFO would be.
+msfio_fd open_regular(const char *path, int binary) noexcept;
+
 // Closes fd unless it is the null descriptor or an initial standard one.
 int close_internal(msfio_fd fd) noexcept;
 

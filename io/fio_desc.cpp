@@ -251,6 +251,10 @@ int close_internal(msfio_fd fd) noexcept {
     return mseos_closehandle(h);
 }
 
+msfio_fd open_regular(const char *path, int binary) noexcept {
+    return open_with(path, binary, 'r', os::kOpenRegularOnly);
+}
+
 }  // namespace qrv::fio
 
 using qrv::fio::Descriptor;

@@ -29,7 +29,9 @@ struct mssio_stream {
     char *buffer;   // MSSIO_BUFFER_SIZE bytes, or null when buffering is off
     char *cursor;   // next byte to read, or next free byte to write
     int32_t count;  // input: unread bytes; output: free bytes
-    int32_t dirty;
+    // Changed under the lock; atomic because the flush before a read looks
+    // at other streams' flags without taking their locks.
+    std::atomic<int32_t> dirty;
     qrv_mutex lock;
     mssio_stream *next;
     struct qrv_stream_table *table;  // the table the stream is linked in, or null
@@ -407,6 +409,19 @@ int set_standard(int which, Stream *s, const char *name) {
     return 1;
 }
 
+// A stream of the task's table on an opened descriptor, which is closed
+// when the stream cannot be made.
+Stream *adopt(msfio_fd fd, bool binary, bool input) {
+    if (fd == MSFIO_NONE) return nullptr;
+    Stream *s = make(fd, binary, input);
+    if (s == nullptr) {
+        msfio_close(fd);
+        return nullptr;
+    }
+    link(current_table(), s);
+    return s;
+}
+
 Stream *open_stream(const char *path, int binary, const char *access) {
     char mode = access != nullptr && access[0] != '\0' && access[1] == '\0' ? access[0] : '?';
     msfio_fd fd = MSFIO_NONE;
@@ -436,14 +451,7 @@ Stream *open_stream(const char *path, int binary, const char *access) {
             mserror_reset_seterr(err::kInvalidStreamAccess, 0);
             return nullptr;
     }
-    if (fd == MSFIO_NONE) return nullptr;
-    Stream *s = make(fd, binary != 0, mode == 'r');
-    if (s == nullptr) {
-        msfio_close(fd);
-        return nullptr;
-    }
-    link(current_table(), s);
-    return s;
+    return adopt(fd, binary != 0, mode == 'r');
 }
 
 // A stream whose flush fails stays open and in its table, so that the caller
@@ -466,6 +474,8 @@ int close_stream(Stream *s, int flush) {
 }
 
 }  // namespace
+
+mssio_stream *open_regular_input(const char *path) noexcept { return adopt(fio::open_regular(path, 0), false, true); }
 
 bool init(int mode) noexcept {
     if (mode == MSBASIC_MODE_THREAD) return true;

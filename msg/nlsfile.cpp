@@ -10,6 +10,7 @@
 #include "base/errstack.h"
 #include "base/guard.h"
 #include "config/store.h"
+#include "io/fio.h"
 #include "mscv.h"
 #include "mserror.h"
 #include "msfio.h"
@@ -150,9 +151,16 @@ bool open(File &f, const char *prefix, const char *suffix) noexcept {
     std::memcpy(name, prefix, prefix_length);
     std::memcpy(name + prefix_length, suffix, suffix_length + 1);
     msfio_fd fd = MSFIO_NONE;
+    char type = 'r';
     {
         errstack::QuietScope quiet;  // a missing file is not an error: the store may hold it
-        fd = msfio_open(name, 1, 'r');
+        if (msfio_stat(name, &type, nullptr, nullptr, nullptr, nullptr)) fd = fio::open_regular(name, 1);
+    }
+    // Something else under the name (a FIFO would block the reader) is
+    // refused with the open's report rather than passed over.
+    if (fd == MSFIO_NONE && type != 'r') {
+        fd = fio::open_regular(name, 1);
+        if (fd == MSFIO_NONE) return false;
     }
     if (fd != MSFIO_NONE) {
         f.handle = fd;

@@ -10,6 +10,7 @@
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -43,6 +44,11 @@ std::atomic<qrv_handle> g_std_handles[3] = {0, 1, 2};
 int fd_of(qrv_handle h) { return static_cast<int>(h); }
 
 const char *platform_path(const char *path) { return qrv::os::is_nul_name(path) ? "/dev/null" : path; }
+
+// The null device reads as an empty file, wherever its node lies.
+bool is_null_device(const struct stat &status) {
+    return S_ISCHR(status.st_mode) && major(status.st_rdev) == 1 && minor(status.st_rdev) == 3;
+}
 
 // Names that must never reach a destructive call: "nul" is the null device
 // here, not a file of that name.
@@ -244,14 +250,28 @@ QRV_API qrv_handle msos_createfile(const char *path, uint32_t access, uint32_t /
     if (security == nullptr || security->inherit_handle == 0) oflags |= O_CLOEXEC;
     bool temporary = (flags & (MSOS_FILE_ATTRIBUTE_TEMPORARY | MSOS_FILE_FLAG_DELETE_ON_CLOSE)) != 0;
     const char *name = platform_path(path);
+    // Opening a FIFO for reading waits for a writer: open without waiting,
+    // look at what was opened, then make reads block again.
+    const bool regular_only = (flags & qrv::os::kOpenRegularOnly) != 0 && (oflags & O_ACCMODE) == O_RDONLY;
+    if (regular_only) oflags |= O_NONBLOCK;
     int fd = retry_eintr([&] { return g_sys.open(name, oflags, temporary ? 0600 : 0666); });
     if (fd < 0) return QRV_INVALID_HANDLE;
     // A directory is not a file: only read-only opens can reach one.
     if ((oflags & O_ACCMODE) == O_RDONLY) {
         struct stat status;
-        if (g_sys.fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        int refusal = 0;
+        if (g_sys.fstat(fd, &status) != 0) {
+            refusal = regular_only ? errno : 0;
+        } else if (S_ISDIR(status.st_mode)) {
+            refusal = EISDIR;
+        } else if (regular_only && !S_ISREG(status.st_mode) && !is_null_device(status)) {
+            refusal = EINVAL;
+        } else if (regular_only && g_sys.fcntl(fd, F_SETFL, oflags & ~O_NONBLOCK) != 0) {
+            refusal = errno;
+        }
+        if (refusal != 0) {
             g_sys.close(fd);
-            errno = EISDIR;
+            errno = refusal;
             return QRV_INVALID_HANDLE;
         }
     }

@@ -76,6 +76,12 @@ void sleep_microseconds(uint32_t us) noexcept;
 // True when path names the null device ("nul" in any case).
 bool is_nul_name(const char *path) noexcept;
 
+// A flag of msos_createfile beyond the Windows ones, for read-only opens of
+// files the library reads as data (variable files, NLS files): only a
+// regular file or the null device opens; anything else (a FIFO, a device, a
+// socket) fails with EINVAL without being waited on, a directory with EISDIR.
+inline constexpr uint32_t kOpenRegularOnly = 0x00010000u;
+
 // Wakes every wait on several objects: a thread returned or an event was set.
 void notify_waiters() noexcept;
 
