@@ -47,11 +47,8 @@ inline void write_file(const std::string &path, const std::string &text) {
 // A buffer of n usable bytes between two runs of canary bytes.
 class Guarded {
 public:
-    explicit Guarded(size_t n, char fill = '\x5A') : n_(n), bytes_(n + 2 * kGuard, kCanary) {
-        std::memset(data(), fill, n);
-    }
+    explicit Guarded(size_t n) : n_(n), bytes_(n + 2 * kGuard, kCanary) { std::memset(data(), '\x5A', n); }
     char *data() { return bytes_.data() + kGuard; }
-    size_t size() const { return n_; }
     bool canaries_intact() const {
         for (size_t i = 0; i < kGuard; ++i) {
             if (bytes_[i] != kCanary || bytes_[kGuard + n_ + i] != kCanary) return false;

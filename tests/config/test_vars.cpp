@@ -267,7 +267,9 @@ TEST_P(BadInput, FileIsRefusedWithNameAndLine) {
     EXPECT_EQ(msvars_readfile(path.c_str()), nullptr);
     EXPECT_EQ(string_arg(0), path);
     EXPECT_EQ(number_arg(1), c.line);
-    EXPECT_EQ(error_ids(), (std::vector<int32_t>{16545, c.cause}));
+    EXPECT_TRUE(mserror_pop() && mserror_geterr_id() == c.cause);
+    EXPECT_TRUE(c.cause != 16546 || number_arg(0) == 1023) << "16546 names the longest line's content";
+    EXPECT_EQ(error_ids(), (std::vector<int32_t>{c.cause}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, BadInput, ::testing::ValuesIn(kBad),

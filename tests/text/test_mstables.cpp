@@ -37,10 +37,4 @@ TEST(Mstables, CaseMapsTouchOnlyAsciiLetters) {
     }
 }
 
-TEST(Mstables, SystemLabelsEndWithAllAndNull) {
-    std::vector<std::string> labels;
-    for (const char *const *p = mstables_syslabels; *p != nullptr; ++p) labels.emplace_back(*p);
-    EXPECT_EQ(labels, (std::vector<std::string>{"SYS_OS_LINUX_X64", "SYS_OS_LINUX", "ALL"}));
-}
-
 }  // namespace
