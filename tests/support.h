@@ -52,3 +52,20 @@ inline std::vector<int32_t> error_ids() {
     for (int32_t id; (id = mserror_geterr_id()) != 0; mserror_pop()) ids.push_back(id);
     return ids;
 }
+
+// A caller's buffer of n bytes between canaries, all filled with one byte:
+// shows whether anything outside the buffer was written.
+struct Canary {
+    static constexpr size_t kPad = 16;
+    std::vector<unsigned char> bytes;
+    explicit Canary(size_t n) : bytes(n + 2 * kPad, 0xA5) {}
+    unsigned char *data() { return bytes.data() + kPad; }
+    char *chars() { return reinterpret_cast<char *>(data()); }
+    // Nothing before the buffer and nothing from its byte `from` on changed.
+    bool untouched_from(size_t from) const {
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            if ((i < kPad || i >= kPad + from) && bytes[i] != 0xA5) return false;
+        }
+        return true;
+    }
+};

@@ -104,17 +104,3 @@ inline std::map<std::string, std::string> run_child(const std::string &program, 
 
 inline std::string self_program() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
 
-// A caller's buffer of n bytes between canaries, all filled with one byte.
-struct Canary {
-    static constexpr size_t kPad = 16;
-    std::vector<unsigned char> bytes;
-    explicit Canary(size_t n) : bytes(n + 2 * kPad, 0xA5) {}
-    char *data() { return reinterpret_cast<char *>(bytes.data() + kPad); }
-    // Nothing before the buffer and nothing from its byte `from` on changed.
-    bool untouched_from(size_t from) const {
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            if ((i < kPad || i >= kPad + from) && bytes[i] != 0xA5) return false;
-        }
-        return true;
-    }
-};

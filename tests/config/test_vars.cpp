@@ -217,13 +217,13 @@ TEST_F(VarsTest, BuiltInStoreFiles) {
     msromf_file *file = msromf_open("config/initfile.txt");
     ASSERT_NE(file, nullptr);
     Canary line(MSROMF_LINE_SIZE + 1);
-    int count = msromf_read(file, line.data());
+    int count = msromf_read(file, line.chars());
     EXPECT_GT(count, 0);
-    EXPECT_EQ(line.data()[count - 1], '\n');
+    EXPECT_EQ(line.chars()[count - 1], '\n');
     EXPECT_TRUE(line.untouched_from(static_cast<size_t>(count) + 1));
     msvars_set *rest = msvars_read(file, MSVARS_SOURCE_ROMFILE);
     EXPECT_STREQ(msvars_getvar(rest, "QRV_CONFIG_ORIGIN"), "built-in");
-    EXPECT_EQ(msromf_read(file, line.data()), -1);
+    EXPECT_EQ(msromf_read(file, line.chars()), -1);
     msromf_close(file);
     msvars_freevars(rest);
 
@@ -233,7 +233,7 @@ TEST_F(VarsTest, BuiltInStoreFiles) {
     EXPECT_EQ(msromf_open("config/missing.txt"), nullptr);
     EXPECT_EQ(msromf_open(nullptr), nullptr);
     EXPECT_EQ(msvars_readromfile("config/missing.txt"), nullptr);
-    EXPECT_EQ(msromf_read(nullptr, line.data()), -1);
+    EXPECT_EQ(msromf_read(nullptr, line.chars()), -1);
     EXPECT_EQ(mserror_geterr_id(), 0);
     EXPECT_TRUE(qrv::store::find("config/initfile.txt").has_value());
 }

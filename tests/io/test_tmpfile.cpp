@@ -32,32 +32,32 @@ TEST(Path, Join) {
     };
     for (const Case &c : cases) {
         Canary buffer(static_cast<size_t>(c.size));
-        int ok = mspath_mkpath(buffer.data(), c.size, c.directory, c.name);
+        int ok = mspath_mkpath(buffer.chars(), c.size, c.directory, c.name);
         EXPECT_EQ(ok, c.expected != nullptr);
-        EXPECT_STREQ(buffer.data(), c.expected != nullptr ? c.expected : "");
-        EXPECT_TRUE(buffer.untouched_from(std::strlen(buffer.data()) + 1)) << c.directory << " " << c.name;
+        EXPECT_STREQ(buffer.chars(), c.expected != nullptr ? c.expected : "");
+        EXPECT_TRUE(buffer.untouched_from(std::strlen(buffer.chars()) + 1)) << c.directory << " " << c.name;
     }
     char in_place[16] = "dir";
     EXPECT_EQ(mspath_mkpath(in_place, sizeof in_place, in_place, "x"), 1);
     EXPECT_STREQ(in_place, "dir/x");
     EXPECT_EQ(mspath_mkpath(nullptr, 10, "a", "b"), 0);
     Canary none(4);
-    EXPECT_EQ(mspath_mkpath(none.data(), 0, "a", "b"), 0);
+    EXPECT_EQ(mspath_mkpath(none.chars(), 0, "a", "b"), 0);
     EXPECT_TRUE(none.untouched_from(0));
 }
 
 TEST(Path, JoinMany) {
     Canary exact(9);
-    EXPECT_EQ(mspath_mkpath_multi(exact.data(), 9, "a", "bb", "ccc", nullptr), 1);
-    EXPECT_STREQ(exact.data(), "a/bb/ccc");
+    EXPECT_EQ(mspath_mkpath_multi(exact.chars(), 9, "a", "bb", "ccc", nullptr), 1);
+    EXPECT_STREQ(exact.chars(), "a/bb/ccc");
     EXPECT_TRUE(exact.untouched_from(9));
     Canary small(8);
-    EXPECT_EQ(mspath_mkpath_multi(small.data(), 8, "a", "bb", "ccc", nullptr), 0);
-    EXPECT_STREQ(small.data(), "");
+    EXPECT_EQ(mspath_mkpath_multi(small.chars(), 8, "a", "bb", "ccc", nullptr), 0);
+    EXPECT_STREQ(small.chars(), "");
     EXPECT_TRUE(small.untouched_from(1));
     Canary empty(4);
-    EXPECT_EQ(mspath_mkpath_multi(empty.data(), 4, nullptr), 1);
-    EXPECT_STREQ(empty.data(), "");
+    EXPECT_EQ(mspath_mkpath_multi(empty.chars(), 4, nullptr), 1);
+    EXPECT_STREQ(empty.chars(), "");
     EXPECT_TRUE(empty.untouched_from(1));
 }
 
@@ -108,9 +108,9 @@ TEST_F(TmpTest, NamesOfASeries) {
     ASSERT_EQ(mstmp_file(path, sizeof path, 0x4000 + 65536, c.handle), 1);
     EXPECT_EQ(std::string(path), dir.str() + "/" + expected + "4000");
     Canary small(8);
-    EXPECT_EQ(mstmp_file(small.data(), 8, 0x4000, c.handle), 0);
+    EXPECT_EQ(mstmp_file(small.chars(), 8, 0x4000, c.handle), 0);
     EXPECT_TRUE(small.untouched_from(1));
-    EXPECT_EQ(mstmp_file(small.data(), 8, -1, c.handle), 0);
+    EXPECT_EQ(mstmp_file(small.chars(), 8, -1, c.handle), 0);
 }
 
 TEST_F(TmpTest, NewFilesTurnThroughTheSeries) {
@@ -167,15 +167,15 @@ TEST_F(TmpTest, TemporaryDirectory) {
     EXPECT_EQ(length, static_cast<int>(expected.size()) + 1);
     Canary small(static_cast<size_t>(length - 1));
     int size = length - 1;
-    EXPECT_EQ(mstmp_get_tmpdir(small.data(), &size), nullptr);
+    EXPECT_EQ(mstmp_get_tmpdir(small.chars(), &size), nullptr);
     EXPECT_EQ(size, length);
     EXPECT_TRUE(small.untouched_from(0));
     Canary exact(static_cast<size_t>(length));
     size = length;
-    EXPECT_EQ(msbasic_get_tmpdir(exact.data(), &size), exact.data());
-    EXPECT_EQ(exact.data(), expected);
+    EXPECT_EQ(msbasic_get_tmpdir(exact.chars(), &size), exact.chars());
+    EXPECT_EQ(exact.chars(), expected);
     EXPECT_TRUE(exact.untouched_from(static_cast<size_t>(length)));
-    EXPECT_EQ(msbasic_get_tmpdir(exact.data(), nullptr), nullptr);
+    EXPECT_EQ(msbasic_get_tmpdir(exact.chars(), nullptr), nullptr);
 
     std::string longest(1000, 'd');
     EXPECT_EQ(msbasic_set_tmpdir(longest.c_str()), 1);

@@ -173,17 +173,17 @@ TEST_F(Messages, SmallBuffersStopInside) {
         {0, ""}, {1, ""}, {5, "no d"}, {11, "no digits\n"}, {13, "no digits\nnu"}};
     for (const auto &[size, text] : kSizes) {
         Canary out(16);
-        EXPECT_EQ(msnlsmsg_error_msg_all(out.data(), size, nullptr), 1);
+        EXPECT_EQ(msnlsmsg_error_msg_all(out.chars(), size, nullptr), 1);
         EXPECT_TRUE(out.untouched_from(size > 0 ? text.size() + 1 : 0)) << size;
-        EXPECT_TRUE(size == 0 || out.data() == text) << size;
+        EXPECT_TRUE(size == 0 || out.chars() == text) << size;
         EXPECT_EQ(entry_count(), 2);
     }
     Canary one(8);
-    EXPECT_EQ(msnlsmsg_error_msg(one.data(), 4, nullptr), 1);
-    EXPECT_TRUE(one.untouched_from(4) && std::string(one.data()) == "no ");
+    EXPECT_EQ(msnlsmsg_error_msg(one.chars(), 4, nullptr), 1);
+    EXPECT_TRUE(one.untouched_from(4) && std::string(one.chars()) == "no ");
     mserror_reset();
-    EXPECT_EQ(msnlsmsg_error_msg_all(one.data(), 8, nullptr), 0);
-    EXPECT_STREQ(one.data(), "");
+    EXPECT_EQ(msnlsmsg_error_msg_all(one.chars(), 8, nullptr), 0);
+    EXPECT_STREQ(one.chars(), "");
 }
 
 // Arguments are data, never formats, whatever their bytes and length.

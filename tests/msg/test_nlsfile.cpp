@@ -68,14 +68,14 @@ TEST_P(NlsFileReader, RefusesOrReadsInsideTheFile) {
         return;
     }
     Canary area(qrv::nls::kAreaSize);
-    EXPECT_EQ(qrv::nls::read(f, c.id, area.data()), c.text != nullptr);
+    EXPECT_EQ(qrv::nls::read(f, c.id, area.chars()), c.text != nullptr);
     if (c.text != nullptr) {
-        EXPECT_STREQ(area.data(), c.text);
+        EXPECT_STREQ(area.chars(), c.text);
     }
     EXPECT_EQ(error_ids(), c.read_errors);
     EXPECT_TRUE(area.untouched_from(qrv::nls::kAreaSize));
     qrv::nls::close(f);
-    EXPECT_FALSE(qrv::nls::read(f, 5, area.data()));  // closed
+    EXPECT_FALSE(qrv::nls::read(f, 5, area.chars()));  // closed
     EXPECT_EQ(error_ids(), std::vector<int32_t>{16204});
 }
 

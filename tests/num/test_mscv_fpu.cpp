@@ -28,7 +28,7 @@ const mscv_fpu_format *format_of() {
 template <typename F>
 Decomposed encode(F value, int length) {
     Decomposed d;
-    Guarded mantissa(static_cast<size_t>(length > 0 ? length : 0));
+    Canary mantissa(static_cast<size_t>(length > 0 ? length : 0));
     mscv_fpu_encode(&d.sign, &d.exponent, mantissa.data(), length, reinterpret_cast<unsigned char *>(&value),
                     format_of<F>());
     EXPECT_TRUE(mantissa.untouched_from(static_cast<size_t>(length > 0 ? length : 0)));
@@ -38,7 +38,7 @@ Decomposed encode(F value, int length) {
 
 template <typename F>
 auto decode_bits(const Decomposed &d) {
-    Guarded value(sizeof(F));
+    Canary value(sizeof(F));
     mscv_fpu_decode(value.data(), format_of<F>(), d.sign, d.exponent, d.mantissa.data(),
                     static_cast<int>(d.mantissa.size()));
     EXPECT_TRUE(value.untouched_from(sizeof(F)));

@@ -118,7 +118,7 @@ TEST_P(SignedReaders, NamedCasesWithCanaries) {
         SCOPED_TRACE(c.text ? c.text : "(null)");
         // Each failing read starts a new report: the earlier entry is gone.
         mserror_reset_seterr_1arg(16151, 2);
-        Guarded out(r.size), checked(r.size);
+        Canary out(r.size), checked(r.size);
         const char *end = r.read(out.data(), c.text);
         bool trailing = c.id == 0 && !msstr_qspace(c.text + c.end);
         EXPECT_EQ(r.check(checked.data(), c.text), c.id == 0 && !trailing);
@@ -156,7 +156,7 @@ TEST_F(UnsignedReader, NamedCasesWithCanaries) {
     };
     for (const auto &c : kUnsigned) {
         mserror_reset_seterr_1arg(16151, 2);
-        Guarded out(sizeof(unsigned));
+        Canary out(sizeof(unsigned));
         EXPECT_EQ(mscv_xu(reinterpret_cast<unsigned *>(out.data()), c.text, c.base), c.id ? nullptr : c.text + c.end);
         unsigned v = 0;
         std::memcpy(&v, out.data(), sizeof v);
@@ -175,7 +175,7 @@ template <typename T, typename W>
 void expect_writes(T value, const char *format, size_t room, W write) {
     char expected[40];
     size_t length = static_cast<size_t>(std::snprintf(expected, sizeof expected, format, value));
-    Guarded buf(room);
+    Canary buf(room);
     ASSERT_EQ(write(buf.chars(), value), buf.chars() + length) << expected;
     ASSERT_STREQ(buf.chars(), expected);
     ASSERT_TRUE(buf.untouched_from(length + 1)) << expected;
@@ -227,7 +227,7 @@ TEST(Packing, BigEndianBothWays) {
         {0x8000000000000000, 8, "\x80\0\0\0\0\0\0\0"},
     };
     for (const auto &c : kPacked) {
-        Guarded out(c.width);
+        Canary out(c.width);
         unsigned char *p = out.data();
         const auto *in = reinterpret_cast<const unsigned char *>(c.bytes);
         int64_t wide = 0;

@@ -52,7 +52,7 @@ TEST(Msint64, FromDoubleTruncatesInsideTheRangeOnly) {
         {-kNaN, 0, 0},
     };
     for (const auto &c : kCases) {
-        Guarded out(sizeof(int64_t));
+        Canary out(sizeof(int64_t));
         ASSERT_EQ(msint64_cvt_from_double(reinterpret_cast<int64_t *>(out.data()), c.in), c.ok) << c.in;
         int64_t got = 0;
         std::memcpy(&got, out.data(), sizeof got);

@@ -119,7 +119,7 @@ TEST(Msstr, CopyBytes) {
         {"abc", 0, "", 0, 0},       {"abc", -5, "", 0, 0}, {kNull, 2, "", 1, 0},
     };
     for (const auto &c : kCases) {
-        Guarded dst(c.n > 0 ? static_cast<size_t>(c.n) : 0);
+        Canary dst(c.n > 0 ? static_cast<size_t>(c.n) : 0);
         EXPECT_EQ(msstr_ncopy(dst.chars(), c.src, c.n), dst.chars() + c.result) << c.src << " " << c.n;
         EXPECT_EQ(std::memcmp(dst.chars(), c.written, static_cast<size_t>(c.length)), 0);
         EXPECT_TRUE(dst.untouched_from(static_cast<size_t>(c.length)));
@@ -144,7 +144,7 @@ TEST(Msstr, CopyWholeCharacters) {
         {kNull, 3, ""},
     };
     for (const auto &c : kCases) {
-        Guarded dst(c.n > 0 ? static_cast<size_t>(c.n) + 1 : 1);
+        Canary dst(c.n > 0 ? static_cast<size_t>(c.n) + 1 : 1);
         size_t length = std::strlen(c.copied);
         EXPECT_EQ(msstr_ncopy_ch(dst.chars(), c.src, c.n), dst.chars() + length) << c.src << " " << c.n;
         EXPECT_STREQ(dst.chars(), c.copied);
