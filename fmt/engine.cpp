@@ -291,14 +291,12 @@ void scan(Call &call, const char *format) {
     const unsigned char *percent = p;  // the next "%" or the terminator, from p on
     while (*p != '\0') {
         if (*p != '%') {
-            // A run of plain ASCII up to the next "%" (found once by the C
-            // library's wide search, not byte by byte), then at most one
+            // A run of plain ASCII up to the next "%" or the end (found once
+            // by the C library's wide search, not byte by byte), then at most one
             // multibyte character.
             if (percent < p) percent = p;
             if (*percent != '%' && *percent != '\0') {
-                auto found = std::strchr(reinterpret_cast<const char *>(p), '%');
-                percent = found != nullptr ? reinterpret_cast<const unsigned char *>(found)
-                                           : p + std::strlen(reinterpret_cast<const char *>(p));
+                percent = reinterpret_cast<const unsigned char *>(strchrnul(reinterpret_cast<const char *>(p), '%'));
             }
             const auto room = static_cast<size_t>(kRoom - used);
             const auto before = static_cast<size_t>(percent - p);
