@@ -1,5 +1,6 @@
 // The library's one lock guard: holds a mutex (msthread_mutex_lock, so the
-// bypass at the forced end applies) for the rest of a scope.
+// bypass at the forced end applies) for the rest of a scope. A null mutex
+// holds nothing, for callers that know no other thread can be there.
 #pragma once
 
 #include "msthread.h"

@@ -1,5 +1,6 @@
 // The space allocator beside malloc/free: a get and a release over a ladder
-// of sizes from 16 to 4096 bytes, on one thread and then on two.
+// of sizes from 16 to 4096 bytes, with one live block and with 64 live
+// blocks replaced in rotation, on one thread and then on 2, 4 and 8.
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
@@ -13,27 +14,50 @@ namespace {
 
 constexpr int kSizes[] = {16, 24, 40, 64, 100, 128, 200, 256, 512, 1000, 1024, 2048, 3000, 4096};
 constexpr int kCount = sizeof kSizes / sizeof kSizes[0];
+constexpr int kLive = 64;
 
-void BM_GetFree_Space(benchmark::State &state) {
+struct Space {
+    static void *get(int size) { return mssp_get_ex(size, 1); }
+    static void release(void *p) { mssp_free_rv(p); }
+};
+struct Malloc {
+    static void *get(int size) { return std::malloc(static_cast<size_t>(size)); }
+    static void release(void *p) { std::free(p); }
+};
+
+void start(benchmark::State &state) {
     if (state.thread_index() == 0) msbasic_init_main(msbasic_init_cascade);
+}
+
+template <typename A>
+void BM_GetFree(benchmark::State &state) {
+    start(state);
     int i = 0;
     for (auto _ : state) {
-        void *p = mssp_get_ex(kSizes[i], 1);
+        void *p = A::get(kSizes[i]);
         benchmark::DoNotOptimize(p);
-        mssp_free_rv(p);
+        A::release(p);
         i = i + 1 == kCount ? 0 : i + 1;
     }
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_GetFree_Malloc(benchmark::State &state) {
-    int i = 0;
+// 64 blocks stay live; each step releases the oldest and gets a new one of
+// the next size, so blocks leave in a different order than they came.
+template <typename A>
+void BM_Rotate64(benchmark::State &state) {
+    start(state);
+    void *live[kLive];
+    for (int k = 0; k < kLive; ++k) live[k] = A::get(kSizes[k % kCount]);
+    int slot = 0, i = 0;
     for (auto _ : state) {
-        void *p = std::malloc(static_cast<size_t>(kSizes[i]));
-        benchmark::DoNotOptimize(p);
-        std::free(p);
+        A::release(live[slot]);
+        live[slot] = A::get(kSizes[i]);
+        benchmark::DoNotOptimize(live[slot]);
+        slot = (slot + 1) % kLive;
         i = i + 1 == kCount ? 0 : i + 1;
     }
+    for (void *p : live) A::release(p);
     state.SetItemsProcessed(state.iterations());
 }
 
@@ -55,12 +79,16 @@ void BM_GetFree_MallocWithSizeQueries(benchmark::State &state) {
 }
 
 // One thread first: glibc's allocator and ours both skip bus locks until a
-// process has had a second thread, and the two-thread runs end that.
-BENCHMARK(BM_GetFree_Space);
-BENCHMARK(BM_GetFree_Malloc);
+// process has had a second thread, and the threaded runs end that.
+BENCHMARK(BM_GetFree<Space>)->Name("BM_GetFree_Space");
+BENCHMARK(BM_GetFree<Malloc>)->Name("BM_GetFree_Malloc");
 BENCHMARK(BM_GetFree_MallocWithSizeQueries);
-BENCHMARK(BM_GetFree_Space)->Threads(2);
-BENCHMARK(BM_GetFree_Malloc)->Threads(2);
+BENCHMARK(BM_Rotate64<Space>)->Name("BM_Rotate64_Space");
+BENCHMARK(BM_Rotate64<Malloc>)->Name("BM_Rotate64_Malloc");
+BENCHMARK(BM_GetFree<Space>)->Name("BM_GetFree_Space")->ThreadRange(2, 8);
+BENCHMARK(BM_GetFree<Malloc>)->Name("BM_GetFree_Malloc")->ThreadRange(2, 8);
+BENCHMARK(BM_Rotate64<Space>)->Name("BM_Rotate64_Space")->ThreadRange(2, 8);
+BENCHMARK(BM_Rotate64<Malloc>)->Name("BM_Rotate64_Malloc")->ThreadRange(2, 8);
 
 }  // namespace
 

@@ -160,6 +160,9 @@ struct Call {
     char rewritten[kRewrittenFormatSize];
     const char *tail = nullptr;         // rest of the format, literal, after a limit
     bool percent_in_character = false;  // a "%" byte inside a multibyte character
+    bool percent_pairs = false;         // "%%" in the rewritten format
+    int length = 0;                     // of the rewritten format
+    int16_t at[kMaxConversions];        // where each conversion's "%" stands in it
     int conversions = 0;
     int slot_count = 0;  // highest slot used + 1
     Tag tags[kMaxSlots] = {};
@@ -169,16 +172,17 @@ struct Call {
     Slot slot(int i) const { return Slot{values[i], tags[i]}; }
 };
 
-// Bytes that a literal run copies one by one: ASCII except NUL and "%".
-struct PlainBytes {
-    bool byte[256];
-};
-constexpr PlainBytes make_plain() {
-    PlainBytes t{};
-    for (int c = 1; c < 0x80; ++c) t.byte[c] = c != '%';
-    return t;
+// Length of the ASCII run at p within its first n bytes (all of them
+// readable): eight bytes per step while none has the high bit.
+size_t ascii_run(const unsigned char *p, size_t n) {
+    size_t i = 0;
+    for (uint64_t word; i + 8 <= n; i += 8) {
+        std::memcpy(&word, p + i, 8);
+        if ((word & 0x8080808080808080u) != 0) break;
+    }
+    while (i < n && p[i] < 0x80) ++i;
+    return i;
 }
-constexpr PlainBytes kPlain = make_plain();
 
 bool is_position(const unsigned char *p) { return p[0] >= '1' && p[0] <= '9' && p[1] == '$'; }
 
@@ -271,6 +275,7 @@ const unsigned char *parse_conversion(Call &call, const unsigned char *p, int &s
     d.value_slot = static_cast<int8_t>(value_slot);
     sequential = next;
     call.desc[call.conversions] = d;
+    call.at[call.conversions] = static_cast<int16_t>(used);
     call.rewritten[used] = '%';
     call.rewritten[used + 1] = static_cast<char>('0' + call.conversions);
     ++call.conversions;
@@ -282,12 +287,19 @@ void scan(Call &call, const char *format) {
     int used = 0;
     int sequential = 0;
     constexpr int kRoom = kRewrittenFormatSize - 1;
+    const unsigned char *percent = p;  // the next "%" or the terminator, from p on
     while (*p != '\0') {
         if (*p != '%') {
-            // A run of plain ASCII, then at most one multibyte character.
+            // A run of plain ASCII up to the next "%" or the end (found once
+            // by the C library's wide search, not byte by byte), then at most one
+            // multibyte character.
+            if (percent < p) percent = p;
+            if (*percent != '%' && *percent != '\0') {
+                percent = reinterpret_cast<const unsigned char *>(strchrnul(reinterpret_cast<const char *>(p), '%'));
+            }
             const auto room = static_cast<size_t>(kRoom - used);
-            size_t i = 0;
-            while (i < room && kPlain.byte[p[i]]) ++i;
+            const auto before = static_cast<size_t>(percent - p);
+            const size_t i = ascii_run(p, before < room ? before : room);
             const unsigned char *q = p + i;
             if (q == p) {  // one multibyte character
                 q += step(p);
@@ -304,6 +316,7 @@ void scan(Call &call, const char *format) {
             if (used + 2 > kRoom) break;
             call.rewritten[used++] = '%';
             call.rewritten[used++] = '%';
+            call.percent_pairs = true;
             p += p[1] == '%' ? 2 : 1;
             continue;
         }
@@ -313,6 +326,7 @@ void scan(Call &call, const char *format) {
         p = next;
     }
     call.rewritten[used] = '\0';
+    call.length = used;
     if (*p != '\0') call.tail = reinterpret_cast<const char *>(p);
 }
 
@@ -424,6 +438,14 @@ void collect(Call &call, const Arg *args, int count) {
     }
 }
 
+constexpr bool one_column_each(const char *s) {
+    for (; *s != '\0'; ++s) {
+        if (text::display_width(*s) != 1) return false;
+    }
+    return true;
+}
+static_assert(one_column_each("0123456789abcdefABCDEFxX+- .eEInfinityNa"), "number text is one column per byte");
+
 // Large enough for every numeric text: "%f" of the largest double at the
 // largest precision (sign, 309 digits, point, 512 decimals), and integers
 // with 512 digits of precision.
@@ -435,6 +457,17 @@ public:
     ~Renderer() { space::release(wide_buffer_); }
 
     void run() {
+        if (!call_.percent_pairs) {  // the literal text lies between the conversions pass 1 placed
+            int from = 0;
+            for (int i = 0; i < call_.conversions; ++i) {
+                send(call_.rewritten + from, call_.at[i] - from);
+                conversion(call_.desc[i]);
+                from = call_.at[i] + 2;
+            }
+            send(call_.rewritten + from, call_.length - from);
+            if (call_.tail != nullptr) send(call_.tail, static_cast<int64_t>(std::strlen(call_.tail)));
+            return;
+        }
         auto r = reinterpret_cast<const unsigned char *>(call_.rewritten);
         const unsigned char *literal = r;
         while (*r != '\0') {
@@ -537,7 +570,9 @@ private:
                 break;
             }
         }
-        field(d, width, text, length, quoted);
+        const bool number = c->render == Render::kSigned || c->render == Render::kUnsigned ||
+                            c->render == Render::kPointer || c->render == Render::kFloat;
+        field(d, width, text, length, quoted, number);
     }
 
     // Display width of text[0, length); text is terminated at length.
@@ -626,10 +661,11 @@ private:
         return n >= 0 ? wide_buffer_ : nullptr;
     }
 
-    void field(const Descriptor &d, int64_t width, const char *text, int64_t length, bool quoted) {
+    // A number's text is printable ASCII, one column per byte.
+    void field(const Descriptor &d, int64_t width, const char *text, int64_t length, bool quoted, bool number) {
         int64_t pad = 0;
         if (width > 0) {
-            int64_t w = columns(text, length);
+            int64_t w = number ? length : columns(text, length);
             if (w > width) {
                 fill('*', width);
                 return;

@@ -19,6 +19,7 @@
 #include "mssio.h"
 #include "mssp.h"
 #include "msthread.h"
+#include "os/heap.h"
 #include "os/os_internal.h"
 #include "base/registry.h"
 
@@ -54,9 +55,13 @@ using Table = qrv_stream_table;
 constexpr int kSize = MSSIO_BUFFER_SIZE;
 enum Standard { kIn = 0, kOut = 1, kErr = 2 };
 
-// Holds a stream's lock for one operation.
+// Holds a stream's lock for one operation. While the process has a single
+// thread no one else can reach the stream and the lock is skipped (as glibc's
+// streams skip theirs): its two bus-locked operations cost a tenth of a
+// formatted line. A thread can only appear through a call the operation does
+// not make, so the choice holds until the destructor.
 struct Locked : MutexGuard {
-    explicit Locked(Stream *s) noexcept : MutexGuard(&s->lock) {}
+    explicit Locked(Stream *s) noexcept : MutexGuard(os::single_threaded() ? nullptr : &s->lock) {}
 };
 
 Table *current_table() {

@@ -124,23 +124,36 @@ int decimal_length(U v) {
     }
 }
 
-// Writes v from the end backwards, two digits per division.
+void put_pair(char *p, unsigned pair) { std::memcpy(p, &kDigitPairs[pair * 2], 2); }
+
+// Writes v from the end backwards, four digits per division and two digit
+// pairs from the remainder, whose divisions do not wait for the next step.
+// Wide values switch to 32-bit arithmetic once they fit: the divisions are
+// cheaper.
 template <typename U>
 char *write_decimal(char *buf, U v) {
+    if constexpr (sizeof(U) > sizeof(uint32_t)) {
+        if (v <= std::numeric_limits<uint32_t>::max()) return write_decimal(buf, static_cast<uint32_t>(v));
+    }
     char *end = buf + decimal_length(v);
     char *p = end;
-    while (v >= 100) {
-        auto pair = static_cast<unsigned>(v % 100) * 2;
-        v /= 100;
-        p -= 2;
-        p[0] = kDigitPairs[pair];
-        p[1] = kDigitPairs[pair + 1];
+    while (v >= 10000) {
+        auto four = static_cast<unsigned>(v % 10000);
+        v /= 10000;
+        p -= 4;
+        put_pair(p, four / 100);
+        put_pair(p + 2, four % 100);
     }
-    if (v >= 10) {
-        p[-2] = kDigitPairs[v * 2];
-        p[-1] = kDigitPairs[v * 2 + 1];
+    auto rest = static_cast<unsigned>(v);
+    if (rest >= 100) {
+        p -= 2;
+        put_pair(p, rest % 100);
+        rest /= 100;
+    }
+    if (rest >= 10) {
+        put_pair(p - 2, rest);
     } else {
-        p[-1] = static_cast<char>('0' + v);
+        p[-1] = static_cast<char>('0' + rest);
     }
     *end = '\0';
     return end;
@@ -178,12 +191,13 @@ template <typename S>
 char *write_signed(char *buf, S v) {
     using U = std::make_unsigned_t<S>;
     if (buf == nullptr) return nullptr;
+    // The sign without a branch: a positive number's first digit overwrites
+    // the '-', and a random sign is a branch no predictor gets right.
+    const bool negative = v < 0;
     auto magnitude = static_cast<U>(v);
-    if (v < 0) {
-        *buf++ = '-';
-        magnitude = static_cast<U>(0 - magnitude);  // also right for the smallest value
-    }
-    return write_decimal(buf, magnitude);
+    magnitude = negative ? static_cast<U>(0 - magnitude) : magnitude;  // also right for the smallest value
+    *buf = '-';
+    return write_decimal(buf + negative, magnitude);
 }
 
 template <typename U>
