@@ -34,12 +34,13 @@ progress_filter() {
 }
 
 # build_with_progress DIR ARGS...: cmake --build DIR ARGS with a progress
-# line; on failure the errors from the log.
+# line; on failure the errors from the log. Needs pipefail.
 build_with_progress() {
   local dir=$1; shift
   local log; log=$(mktemp)
-  cmake --build "$dir" "$@" 2>&1 | tee "$log" | grep --line-buffered -E '^\[[0-9]+/[0-9]+\]' | progress_filter
-  local rc=${PIPESTATUS[0]}
+  local rc=0  # the build's status (pipefail), also under set -e
+  cmake --build "$dir" "$@" 2>&1 | tee "$log" | { grep --line-buffered -E '^\[[0-9]+/[0-9]+\]' || true; } |
+    progress_filter || rc=$?
   [ "$rc" -eq 0 ] || grep -E -A8 'error|FAILED' "$log" | head -n 60
   rm -f "$log"
   return "$rc"
