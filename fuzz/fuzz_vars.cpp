@@ -2,6 +2,10 @@
 // file (lines keep their line ends) and a read-only-memory file of the
 // store: the file and the store read alike, and what the writer writes of
 // a set reads back into the same entries (comment mode included).
+// The files are memory files (memfd) opened through /proc/self/fd: the
+// library opens and reads them as any file, without the disk writes that
+// rewriting a real file for every input costs.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,7 +23,11 @@
 
 namespace {
 
-std::string g_path;
+struct MemoryFile {
+    int fd = -1;
+    std::string path;
+};
+MemoryFile g_input, g_output;
 
 void check(bool ok, const char *what) {
     if (!ok) {
@@ -38,11 +46,22 @@ std::vector<std::string> entries(const msvars_set *set) {
     return out;
 }
 
-bool write_file(const std::string &path, const char *data, size_t size) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
+MemoryFile make_file(const char *name) {
+    MemoryFile f;
+    f.fd = memfd_create(name, MFD_CLOEXEC);
+    if (f.fd < 0) std::abort();
+    f.path = "/proc/self/fd/" + std::to_string(f.fd);
+    return f;
+}
+
+bool write_file(const MemoryFile &f, const char *data, size_t size) {
+    if (ftruncate(f.fd, 0) != 0) return false;
+    for (size_t done = 0; done < size;) {
+        ssize_t n = pwrite(f.fd, data + done, size - done, static_cast<off_t>(done));
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 // The set written out and read again, from a buffer or (comment mode) a file.
@@ -56,9 +75,8 @@ void round_trip(msvars_set *set, int keep_comments) {
     check(length == static_cast<int>(std::strlen(text)) + 1, "genbuf length");
     msvars_set *again = nullptr;
     if (keep_comments) {
-        std::string path = g_path + ".out";
-        check(write_file(path, text, std::strlen(text)), "write");
-        again = msvars_readfile_ex(path.c_str(), 1);
+        check(write_file(g_output, text, std::strlen(text)), "write");
+        again = msvars_readfile_ex(g_output.path.c_str(), 1);
     } else {
         again = msvars_readbuf(text);
     }
@@ -79,7 +97,8 @@ void round_trip(msvars_set *set, int keep_comments) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     setenv("FUZZ_HOME", "/home/fuzz", 1);
     if (!msbasic_init_main(msbasic_init_cascade)) std::abort();
-    g_path = "/tmp/fuzz_vars." + std::to_string(getpid());
+    g_input = make_file("fuzz_vars.in");
+    g_output = make_file("fuzz_vars.out");
     return 0;
 }
 
@@ -96,8 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     msvars_freevars(from_buffer);
     mserror_reset();
 
-    check(write_file(g_path, bytes, n), "write");
-    msvars_set *from_file = msvars_readfile_ex(g_path.c_str(), keep_comments);
+    check(write_file(g_input, bytes, n), "write");
+    msvars_set *from_file = msvars_readfile_ex(g_input.path.c_str(), keep_comments);
     int32_t file_error = from_file == nullptr ? (mserror_pop(), mserror_geterr_id()) : 0;
     mserror_reset();
 

@@ -11,27 +11,41 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
+source scripts/progress.sh
+# Every test's temporary files go to one folder, emptied after each build's
+# run (naming what a test left behind) and removed at the end.
+TMPDIR=$(mktemp -d "${TMPDIR:-/tmp}/qrvsuite.XXXXXX") || exit 1
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
+
 passed=0 failed=0 status=0
 build() {  # build <dir> <cmake args...>
   local dir=build/$1; shift
-  echo "== configure and build $dir"
+  phase "configure and build $dir"
   local log; log=$(mktemp)
-  if cmake -S . -B "$dir" -G Ninja "$@" >"$log" 2>&1 && cmake --build "$dir" -j "$jobs" >"$log" 2>&1; then
-    tail -n 1 "$log"; rm -f "$log"
-  else
-    grep -E -A8 'error|FAILED' "$log" | head -n 60; rm -f "$log"; return 1
+  if ! cmake -S . -B "$dir" -G Ninja "$@" >"$log" 2>&1; then
+    grep -E -A8 'Error|error' "$log" | head -n 60; rm -f "$log"; return 1
   fi
+  rm -f "$log"
+  build_with_progress "$dir" -j "$jobs" || return 1
+  phase_done
 }
 run() {  # run <dir> <ctest args...>
   local dir=build/$1; shift
-  echo "== ctest $dir $*"
+  phase "ctest $dir${*:+ $*}"
   local log; log=$(mktemp)
-  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 300 "$@" | tee "$log" | grep -v -E '^ *([0-9]+/[0-9]+ Test +#[0-9]+: .* Passed|Start +[0-9]+:)'
+  (cd "$dir" && ctest -j "$jobs" --output-on-failure --timeout 300 "$@") | tee "$log" | progress_filter
   local rc=${PIPESTATUS[0]}
   local total fail
   total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
   fail=$(sed -n 's/.* \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -n 1)
   rm -f "$log"
+  local left; left=$(ls -A "$TMPDIR")
+  if [ -n "$left" ]; then
+    echo "   left behind in TMPDIR by $dir's tests: $(echo $left)"
+    rm -rf "${TMPDIR:?}"/* "${TMPDIR:?}"/.[!.]* 2>/dev/null
+  fi
+  phase_done
   if [ -z "$total" ]; then echo "no test summary from $dir"; status=1; return; fi
   passed=$((passed + total - fail)); failed=$((failed + fail))
   [ "$rc" -eq 0 ] || status=1
@@ -46,6 +60,7 @@ build tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CX
       -DQRV_SANITIZE=thread || status=1
 run tsan -LE "fuzz|package"
 
+echo "   whole run: $SECONDS s"
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] || status=1
 exit $status

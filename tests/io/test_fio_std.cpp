@@ -103,9 +103,9 @@ TEST_F(Redirection, AFileThatCannotBeOpenedFailsInit) {
 
 TEST(TextModeSwitch, MstextmodeAtTheFirstInitDecidesForTheProcess) {
     for (const char *value : {"CrLf", "lf"}) {
+        TempDir dir;  // made and removed here: the child leaves through _exit
         EXPECT_EXIT(
             {
-                TempDir dir;
                 qrv::fio::forget_text_mode();  // as in a fresh process
                 setenv("MSTEXTMODE", value, 1);
                 if (msbasic_init_main(msbasic_init_cascade) != 1) _exit(3);

@@ -1,5 +1,7 @@
 // qrvnlsc: compiles message sources into an NLS message file, and prints an
 // NLS file back as a source.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,26 +44,79 @@ bool read_file(const char *path, std::string &data, std::string &error) {
     return ok;
 }
 
+// What an existing output name is, for the refusal message.
+const char *kind_of(mode_t mode) {
+    if (S_ISLNK(mode)) return "a symbolic link";
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+// The output replaces only a regular file or takes a free name: a rename
+// over a link, FIFO or device would put a plain file in its place, and a
+// rename over a source would lose the source.
+bool check_output(const std::string &path, const std::vector<const char *> &sources, std::string &error) {
+    struct stat out;
+    if (lstat(path.c_str(), &out) != 0) {
+        if (errno == ENOENT) return true;
+        error = "cannot examine the output '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(out.st_mode)) {
+        error = "the output '" + path + "' is " + kind_of(out.st_mode) +
+                "; only a regular file or a new name may be written";
+        return false;
+    }
+    for (const char *source : sources) {
+        struct stat in;
+        if (stat(source, &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+            error = "the output '" + path + "' is the source '" + source + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
 // Writes beside the target and renames, so a failed run never leaves a
-// half-written file where a build expects a finished one.
+// half-written file where a build expects a finished one. The temporary
+// name is created fresh (O_EXCL): whatever already has that name is left alone.
 bool write_file(const std::string &path, const std::string &data, std::string &error) {
     std::string temp = path + ".tmp" + std::to_string(getpid());
-    FILE *f = std::fopen(temp.c_str(), "wb");
-    if (f == nullptr) {
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
         error = "cannot create '" + temp + "': " + std::strerror(errno);
         return false;
     }
-    bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    ok = (std::fclose(f) == 0) && ok;
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
+    bool ok = true;
+    for (size_t done = 0; ok && done < data.size();) {
+        ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n == 0 || errno != EINTR) {
+            ok = false;
+        }
+    }
+    int saved = ok ? 0 : errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        saved = errno;
+    }
     if (!ok) {
-        error = "cannot write '" + path + "': " + std::strerror(errno);
+        error = "cannot write '" + path + "': " + std::strerror(saved != 0 ? saved : EIO);
         std::remove(temp.c_str());
     }
     return ok;
 }
 
 int compile(const std::string &output, const std::vector<const char *> &sources, bool verbose) {
+    std::string refused;
+    if (!check_output(output, sources, refused)) return fail(refused);
     std::vector<qrv::nlsc::Message> all;
     std::set<uint32_t> ids;
     for (const char *path : sources) {
