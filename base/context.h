@@ -58,6 +58,7 @@ struct CurrentMirror {
     uint32_t generation;
     void *ptr;
     void *error_stack;
+    void **wss;  // the workspace when ptr is a thread block: the hottest read of all
 };
 extern __thread CurrentMirror t_current __attribute__((tls_model("initial-exec")));
 extern std::atomic<uint32_t> g_key_generation;
@@ -76,6 +77,12 @@ inline bool is_thread_block(const void *p) noexcept {
     return p != nullptr && *static_cast<const uint32_t *>(p) == MSTASK_THREAD_MAGIC;
 }
 
+// The mirror of a new current pointer (its error stack not cached yet).
+inline CurrentMirror mirror_of(uint32_t generation, void *ptr) noexcept {
+    void **wss = is_thread_block(ptr) ? static_cast<ThreadBlock *>(ptr)->wss : nullptr;
+    return {generation, ptr, nullptr, wss};
+}
+
 // The error stack cached for the current pointer, or null (then look it up).
 inline void *cached_error_stack() noexcept {
     if (t_current.generation != g_key_generation.load(std::memory_order_relaxed)) return nullptr;
@@ -87,6 +94,14 @@ inline void cache_error_stack(void *stack) noexcept { t_current.error_stack = st
 inline ThreadBlock *current_thread_block() noexcept {
     void *p = current_ptr();
     return is_thread_block(p) ? static_cast<ThreadBlock *>(p) : nullptr;
+}
+
+// The current thread block's workspace, or null: one thread-local record
+// and the key's generation, nothing else.
+inline void **current_wss() noexcept {
+    if (t_current.generation == g_key_generation.load(std::memory_order_relaxed)) return t_current.wss;
+    ThreadBlock *tb = current_thread_block();
+    return tb != nullptr ? tb->wss : nullptr;
 }
 
 inline Anchor *current_anchor() noexcept {

@@ -199,8 +199,9 @@ void *reget_quiet(void *block, int size, int check_limit) noexcept {
     return resize_space(block, size, check_limit, OnFailure::keep_block, false);
 }
 
-bool process_start(int64_t limit) noexcept {
+bool process_start(int64_t (*read_limit)()) noexcept {
     if (g_started.exchange(true)) return true;
+    const int64_t limit = read_limit();
     g_acc.bytes = g_acc.bytes_hwm = g_acc.spaces = g_acc.spaces_hwm = g_acc.biggest = 0;
     g_limit = limit < 0 ? 0 : limit < kMinimumLimit ? kMinimumLimit : limit;
     return true;

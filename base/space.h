@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 
 namespace qrv::space {
 
@@ -32,20 +31,13 @@ T *get_zeroed(int count = 1) noexcept {
     return static_cast<T *>(block);
 }
 
-// Process state: started when the frame makes its first thread block, with
-// the ceiling MSSPACELIMIT asked for (bytes, raised to the 4 MiB minimum;
-// negative: none), taken once per process.
-bool process_start(int64_t limit) noexcept;
+// Process state: started when the frame makes its first thread block.
+// read_limit gives the ceiling MSSPACELIMIT asks for (bytes, raised to the
+// 4 MiB minimum; negative: none); it is called once per process.
+bool process_start(int64_t (*read_limit)()) noexcept;
 
 // Whether the end-of-process leak check warns (mssp_end_ngot_set).
 bool leak_warning_on() noexcept;
-
-// One owner for a space: releases it when the owner goes.
-struct Releaser {
-    void operator()(void *block) const noexcept { release(block); }
-};
-template <typename T>
-using Owned = std::unique_ptr<T, Releaser>;
 
 // The new capacity of a growing table that needs at least stepped units
 // (its size rounded up to its growth step): at least double the old one, so

@@ -9,7 +9,7 @@
 
 namespace qrv::ctx {
 
-__thread CurrentMirror t_current __attribute__((tls_model("initial-exec"))) = {0, nullptr, nullptr};
+__thread CurrentMirror t_current __attribute__((tls_model("initial-exec"))) = {0, nullptr, nullptr, nullptr};
 std::atomic<uint32_t> g_key_generation{1};
 
 namespace {
@@ -37,7 +37,7 @@ void *current_ptr_slow() noexcept {
     if (key == MSTHREAD_NO_KEY) return nullptr;
     void *value = nullptr;
     msthread_data_get_raw(key, &value);
-    t_current = {generation, value, nullptr};
+    t_current = mirror_of(generation, value);
     return value;
 }
 
@@ -55,7 +55,7 @@ QRV_API int mstask_set_ptr(void *ptr) noexcept {
     uint32_t generation = qrv::ctx::g_key_generation.load(std::memory_order_acquire);
     uint32_t key = qrv::ctx::ensure_key();
     if (key == MSTHREAD_NO_KEY || !msthread_data_set_raw(key, ptr)) return 0;
-    qrv::ctx::t_current = {generation, ptr, nullptr};
+    qrv::ctx::t_current = qrv::ctx::mirror_of(generation, ptr);
     return 1;
 }
 

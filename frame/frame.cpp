@@ -112,7 +112,7 @@ void release_tables() {
 bool create_thread_block(int mode) {
     if (mode == MSBASIC_MODE_PROCESS) {
         msbasic_set_init_pid(msos_getpid());
-        if (!space::process_start(space_limit())) return false;
+        if (!space::process_start(space_limit)) return false;
     }
     void *current = mstask_get_ptr_w_default();
     if (current == nullptr) return false;

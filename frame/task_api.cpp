@@ -13,6 +13,17 @@ using qrv::ctx::is_task_block;
 using qrv::ctx::is_thread_block;
 using qrv::ctx::ThreadBlock;
 
+namespace {
+
+// The workspace of a thread not joined yet (or whose mirror is stale): kept
+// out of line, so that the joined thread's path needs no stack frame.
+[[gnu::noinline]] void **join_then_workspace() noexcept {
+    if (void **wss = qrv::ctx::current_wss()) return wss;
+    return msbasic_init_thread() ? qrv::ctx::current_wss() : nullptr;
+}
+
+}  // namespace
+
 extern "C" {
 
 QRV_API int mstask_api_prolog(mstask_block *task, msbasic_cascade_fn cascade) noexcept {
@@ -65,19 +76,13 @@ QRV_API void mstask_end_thread_win32(void) noexcept {
 }
 
 QRV_API void **msbasic_get_thread_wss(void) noexcept {
-    ThreadBlock *tb = qrv::ctx::current_thread_block();
-    if (tb == nullptr) {
-        if (!msbasic_init_thread()) return nullptr;
-        tb = qrv::ctx::current_thread_block();
-        if (tb == nullptr) return nullptr;
-    }
-    return tb->wss;
+    const qrv::ctx::CurrentMirror &mirror = qrv::ctx::t_current;
+    if (mirror.generation == qrv::ctx::g_key_generation.load(std::memory_order_relaxed) && mirror.wss != nullptr)
+        [[likely]] return mirror.wss;
+    return join_then_workspace();
 }
 
-QRV_API void **msbasic_get_thread_wss_only(void) noexcept {
-    ThreadBlock *tb = qrv::ctx::current_thread_block();
-    return tb != nullptr ? tb->wss : nullptr;
-}
+QRV_API void **msbasic_get_thread_wss_only(void) noexcept { return qrv::ctx::current_wss(); }
 
 QRV_API int msthread_data_get_retry_raw(uint32_t key, void **value) noexcept {
     if (key == MSTHREAD_NO_KEY) return 0;

@@ -1,5 +1,5 @@
 // The exported language tables. The message tables they point to are
-// generated from data/messages (see error/msgcatalogue.h).
+// generated from data/messages (see msg/msgcatalogue.h).
 #include "msg/msgcatalogue.h"
 
 extern "C" {
