@@ -13,11 +13,11 @@
 #include <new>
 
 #include "base/errids.h"
+#include "base/space.h"
 #include "mserror.h"
 #include "msos.h"
 #include "os/heap.h"
 #include "os/mutex.h"
-#include "base/space.h"
 
 namespace qrv::space {
 namespace {

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "msg/nlsfile.h"
 #include "msbasic.h"
 #include "mserror.h"
+#include "msg/nlsfile.h"
 #include "msnlsmsg.h"
 
 namespace {

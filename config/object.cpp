@@ -2,10 +2,10 @@
 // to the next end-name entry.
 #include <cstring>
 
+#include "base/registry.h"
 #include "base/space.h"
 #include "config/varset.h"
 #include "msvars.h"
-#include "base/registry.h"
 
 struct msvars_obj {
     uint32_t tag;  // MSVARS_OBJ_TAG

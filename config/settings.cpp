@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "base/context.h"
-#include "base/guard.h"
 #include "base/errids.h"
+#include "base/guard.h"
 #include "config/lookup.h"
 #include "config/store.h"
 #include "msbasic.h"

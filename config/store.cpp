@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cstring>
 
+#include "base/registry.h"
 #include "base/space.h"
 #include "msvars.h"
-#include "base/registry.h"
 
 namespace qrv::store {
 namespace {

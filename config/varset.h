@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
+#include "base/registry.h"
 #include "msvars.h"
 #include "qrvdefs.h"
-#include "base/registry.h"
 
 struct msvars_set {
     uint32_t tag;        // MSVARS_SET_TAG

@@ -3,11 +3,11 @@
 // and an ELF destructor (process detach). Thread attach does nothing.
 #include <pthread.h>
 
+#include "base/registry.h"
 #include "frame/frame_internal.h"
 #include "msbasic.h"
 #include "mstask.h"
 #include "msthread.h"
-#include "base/registry.h"
 
 namespace qrv::frame {
 namespace {

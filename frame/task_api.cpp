@@ -78,7 +78,8 @@ QRV_API void mstask_end_thread_win32(void) noexcept {
 QRV_API void **msbasic_get_thread_wss(void) noexcept {
     const qrv::ctx::CurrentMirror &mirror = qrv::ctx::t_current;
     if (mirror.generation == qrv::ctx::g_key_generation.load(std::memory_order_relaxed) && mirror.wss != nullptr)
-        [[likely]] return mirror.wss;
+        [[likely]]
+        return mirror.wss;
     return join_then_workspace();
 }
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "base/space.h"
 #include "fmt/engine.h"
 #include "msbasic.h"
-#include "base/space.h"
 
 namespace {
 

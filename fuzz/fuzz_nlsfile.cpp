@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "msg/nlsfile.h"
 #include "msbasic.h"
 #include "mserror.h"
+#include "msg/nlsfile.h"
 #include "nlsc.h"
 
 namespace {

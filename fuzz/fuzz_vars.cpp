@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "config/store.h"
+#include "config/varset.h"
 #include "msbasic.h"
 #include "mserror.h"
 #include "mssp.h"
 #include "msvars.h"
-#include "config/store.h"
-#include "config/varset.h"
 
 namespace {
 

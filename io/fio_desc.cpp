@@ -5,12 +5,12 @@
 
 #include "base/eos.h"
 #include "base/errids.h"
+#include "base/registry.h"
 #include "base/space.h"
 #include "io/fio.h"
 #include "mserror.h"
 #include "msos.h"
 #include "os/os_internal.h"
-#include "base/registry.h"
 
 extern "C" {
 QRV_API int32_t msrte_type = 0;

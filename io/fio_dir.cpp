@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "base/errids.h"
+#include "base/registry.h"
 #include "base/space.h"
 #include "io/fio.h"
 #include "mserror.h"
 #include "msos.h"
 #include "os/os_internal.h"
-#include "base/registry.h"
 
 struct msfio_dir {
     qrv_handle search;

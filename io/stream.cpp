@@ -9,8 +9,9 @@
 #include <cstring>
 
 #include "base/context.h"
-#include "base/guard.h"
 #include "base/errids.h"
+#include "base/guard.h"
+#include "base/registry.h"
 #include "base/space.h"
 #include "io/fio.h"
 #include "mserror.h"
@@ -21,7 +22,6 @@
 #include "msthread.h"
 #include "os/heap.h"
 #include "os/os_internal.h"
-#include "base/registry.h"
 
 struct mssio_stream {
     msfio_fd fd;

@@ -9,13 +9,13 @@
 
 #include "base/context.h"
 #include "base/errids.h"
+#include "base/registry.h"
 #include "base/space.h"
 #include "mserror.h"
 #include "msfmt.h"
 #include "msg/nlsfile.h"
 #include "msos.h"
 #include "msvars.h"
-#include "base/registry.h"
 
 namespace qrv::msg {
 namespace {

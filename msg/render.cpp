@@ -5,13 +5,13 @@
 #include <cstring>
 
 #include "base/errstack.h"
+#include "base/registry.h"
 #include "fmt/engine.h"
 #include "msbasic.h"
 #include "mserror.h"
 #include "msg/messages.h"
 #include "mssio.h"
 #include "mstmp.h"
-#include "base/registry.h"
 
 namespace qrv::msg {
 namespace {

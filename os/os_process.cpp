@@ -258,9 +258,7 @@ QRV_API msos_signal_handler msos_signal(int signal_number, msos_signal_handler h
     return previous.sa_handler;  // shares its storage with sa_sigaction
 }
 
-QRV_API void msos_sleep(uint32_t seconds) noexcept {
-    qrv::os::sleep_timespec({static_cast<time_t>(seconds), 0});
-}
+QRV_API void msos_sleep(uint32_t seconds) noexcept { qrv::os::sleep_timespec({static_cast<time_t>(seconds), 0}); }
 
 QRV_API void msos_sleep_ex(double seconds) noexcept {
     if (!(seconds > 0.0)) return;

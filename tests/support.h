@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/space.h"
 #include "msbasic.h"
 #include "mserror.h"
-#include "base/space.h"
 
 class LibraryTest : public ::testing::Test {
 protected:

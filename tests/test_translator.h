@@ -5,9 +5,9 @@
 #include <atomic>
 #include <string>
 
+#include "base/space.h"
 #include "fmt/engine.h"
 #include "mserror.h"
-#include "base/space.h"
 
 inline std::atomic<int> g_translator_opens{0};
 inline std::atomic<bool> g_translator_open_ok{true};

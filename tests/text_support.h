@@ -10,4 +10,3 @@
 #include "msbasic.h"
 #include "mserror.h"
 #include "support.h"
-

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "config/varset.h"
 #include "mserror.h"
 #include "msvars.h"
 #include "support.h"
-#include "config/varset.h"
 
 extern char **environ;
 
@@ -103,4 +103,3 @@ inline std::map<std::string, std::string> run_child(const std::string &program, 
 }
 
 inline std::string self_program() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
-

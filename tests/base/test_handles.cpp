@@ -8,12 +8,12 @@
 #include <functional>
 #include <vector>
 
+#include "base/registry.h"
 #include "msfio.h"
 #include "msnlsmsg.h"
 #include "mssio.h"
 #include "msvars.h"
 #include "os_support.h"
-#include "base/registry.h"
 #include "support.h"
 
 namespace {

@@ -54,14 +54,15 @@ TEST_F(NotRegular, VariableFileReader) {
 // The stack, top first, as "id name" with the entry's string argument 0.
 std::vector<std::string> report() {
     std::vector<std::string> out;
-    for (int32_t id; (id = mserror_geterr_id()) != 0; mserror_pop()) out.push_back(std::to_string(id) + " " + string_arg(0));
+    for (int32_t id; (id = mserror_geterr_id()) != 0; mserror_pop())
+        out.push_back(std::to_string(id) + " " + string_arg(0));
     return out;
 }
 
 struct InitCase {
     const char *variable;  // set to the scratch directory followed by value
     const char *value;
-    const char *fifo;  // under the scratch directory
+    const char *fifo;                 // under the scratch directory
     std::vector<std::string> report;  // "@" stands for the FIFO's path
 };
 

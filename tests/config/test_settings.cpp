@@ -10,11 +10,11 @@
 #include <map>
 #include <string>
 
+#include "config/store.h"
 #include "msbasic.h"
 #include "mstask.h"
 #include "msvars.h"
 #include "support.h"
-#include "config/store.h"
 #include "vars_support.h"
 
 namespace {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "config/store.h"
 #include "mssio.h"
 #include "mssp.h"
 #include "msvars.h"
 #include "support.h"
-#include "config/store.h"
 #include "vars_support.h"
 
 namespace {

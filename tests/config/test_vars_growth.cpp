@@ -4,10 +4,10 @@
 
 #include <string>
 
+#include "config/varset.h"
 #include "msvars.h"
 #include "os_support.h"
 #include "support.h"
-#include "config/varset.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "base/space.h"
 #include "msbasic.h"
 #include "msstr.h"
 #include "msvars.h"
-#include "base/space.h"
 #include "support.h"
 #include "vars_support.h"
 

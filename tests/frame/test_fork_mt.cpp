@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
+#include "config/varset.h"
 #include "frame/frame_internal.h"
 #include "mssio.h"
 #include "msthread.h"
 #include "msvars.h"
 #include "support.h"
-#include "config/varset.h"
 
 namespace {
 

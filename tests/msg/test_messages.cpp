@@ -4,12 +4,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "config/store.h"
 #include "msg/messages.h"
 #include "msnlsmsg.h"
 #include "nls_support.h"
 #include "os/os_internal.h"
 #include "support.h"
-#include "config/store.h"
 #include "vars_support.h"
 
 namespace {

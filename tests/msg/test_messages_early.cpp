@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <map>
 
+#include "config/store.h"
 #include "msg/nlsfile.h"
 #include "msnlsmsg.h"
 #include "support.h"
-#include "config/store.h"
 #include "vars_support.h"
 
 namespace {

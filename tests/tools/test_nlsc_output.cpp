@@ -29,8 +29,9 @@ Outcome nlsc(const TempDir &dir, const std::string &args) {
 // Names in dir besides the fixed ones: a temporary file left behind.
 int stray_files(const TempDir &dir) {
     std::string listing = dir / "listing";
-    std::system(("ls -A '" + dir.path() + "' | grep -v -x -E 'src.txt|stderr|listing|out|other|target' >'" +
-                 listing + "'").c_str());
+    std::system(
+        ("ls -A '" + dir.path() + "' | grep -v -x -E 'src.txt|stderr|listing|out|other|target' >'" + listing + "'")
+            .c_str());
     return static_cast<int>(read_file(listing).size());
 }
 
@@ -59,7 +60,8 @@ TEST(NlscOutput, RefusesWhatIsNotARegularFileOrIsASource) {
          "is a symbolic link",
          [](const TempDir &d) {
              struct stat st;
-             return lstat((d / "out").c_str(), &st) == 0 && S_ISLNK(st.st_mode) && access((d / "target").c_str(), F_OK) != 0;
+             return lstat((d / "out").c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
+                    access((d / "target").c_str(), F_OK) != 0;
          }},
         {"FIFO", [](const TempDir &d) { return mkfifo((d / "out").c_str(), 0600) == 0 ? d / "out" : ""; }, "is a FIFO",
          [](const TempDir &d) {
