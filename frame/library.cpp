@@ -5,6 +5,7 @@
 #include "base/errids.h"
 #include "base/errstack.h"
 #include "base/space.h"
+#include "codeset/wide.h"
 #include "config/lookup.h"
 #include "config/settings.h"
 #include "fmt/engine.h"
@@ -20,6 +21,7 @@
 #include "mstask.h"
 #include "mstmp.h"
 #include "msvars.h"
+#include "os/codepage.h"
 #include "os/os_config.h"
 
 namespace qrv::frame {
@@ -75,7 +77,18 @@ bool init_process_settings(int mode) {
     // environment did.
     if (msvars_envfile_get_vars() != nullptr && !fio::redirect(msvars_getenv)) return false;
     sio::attach_standard();
+    return true;
+}
+
+// Opened on the first wide conversion; here only its record and mutex.
+bool init_wide_translator(int mode) {
+    if (mode != MSBASIC_MODE_PROCESS) return true;
+    fmt::set_wide_translator(codeset::wide_translator());
     return fmt::wide_process_start();
+}
+
+void end_wide_translator(int mode, int) {
+    if (mode == MSBASIC_MODE_PROCESS) fmt::wide_process_end();
 }
 
 bool init_standard_descriptors(int mode) { return fio::init(mode, msvars_getenv); }
@@ -119,10 +132,7 @@ void end_task_handle(int mode, int) {
 void end_messages(int mode, int) { msg::end(mode); }
 
 void end_process_files(int mode, int orderly) {
-    if (mode == MSBASIC_MODE_PROCESS) {
-        fmt::wide_process_end();
-        vars::release_files();
-    }
+    if (mode == MSBASIC_MODE_PROCESS) vars::release_files();
     sio::end(mode, orderly);
 }
 
@@ -144,6 +154,7 @@ void end_process_state(int mode, int) {
     set_debug_value(nullptr);
     settings::end_installation();
     msvars_envend();
+    os::codepage_release();
 }
 
 constexpr InitStep kInitSteps[] = {
@@ -153,7 +164,8 @@ constexpr InitStep kInitSteps[] = {
     {"task handle", init_task_handle},
     {"standard descriptors and their redirection", init_standard_descriptors},
     {"task streams", sio::init},
-    {"installation, initialisation file, environment file, MSDEBUG, wide translator", init_process_settings},
+    {"installation, initialisation file, environment file, MSDEBUG", init_process_settings},
+    {"wide translator", init_wide_translator},
     {"messages and NLS files, id-only mode, thread exit strategy", init_messages},
     {"temporary directory, socket layer, random generator, time", init_tmpdir},
     {"connections", nullptr},
@@ -164,12 +176,14 @@ constexpr EndStep kEndSteps[] = {
     {"space report switches", end_note_space_reports},
     {"connections", nullptr},
     {"messages", end_messages},
-    {"wide translator, environment file, initialisation file, task streams (modes 1, 2)", end_process_files},
+    {"wide translator", end_wide_translator},
+    {"environment file, initialisation file, task streams (modes 1, 2)", end_process_files},
     {"standard descriptors", fio::end},
     {"task handle", end_task_handle},
     {"error stack", end_error_stack},
     {"per-thread anchor", end_anchor},
-    {"temporary directory, space reports, MS-variable environment, random generator", end_process_state},
+    {"temporary directory, space reports, MS-variable environment, random generator, converters",
+     end_process_state},
 };
 
 }  // namespace

@@ -473,6 +473,53 @@ QRV_API int mseos_setstdhandle(uint32_t which, qrv_handle handle) QRV_NOEXCEPT;
  * signals to processes. */
 QRV_API int mseos_kill(int32_t process_id, int signal_number) QRV_NOEXCEPT;
 
+/* ---- Wide strings and code pages -------------------------------------------
+ * UTF-8 <-> UTF-16 of whole strings. The result is newly allocated with
+ * malloc, ends with a zero of its own width and is the caller's (release it
+ * with free). Null for a null argument, invalid or truncated input (overlong
+ * forms, surrogates or values past U+10FFFF in UTF-8, unpaired surrogates
+ * in UTF-16) or when memory runs out; nothing is recorded. */
+QRV_API qrv_wchar *win32_MultiByteToWideChar(const char *utf8) QRV_NOEXCEPT;
+QRV_API char *win32_WideCharToMultiByte(const qrv_wchar *utf16) QRV_NOEXCEPT;
+/* As win32_MultiByteToWideChar: paths keep their '/' on Linux. */
+QRV_API qrv_wchar *win32_MultiBytePathToWideCharPath(const char *path) QRV_NOEXCEPT;
+
+/* The code-page conversion service, over iconv (UTF-8 <-> UTF-16 by the
+ * library's own code). Code pages are the Windows numbers: 65001 UTF-8,
+ * 1200 UTF-16LE, 932, 936, 949, 950, 1250-1258, 866, 874, 20127 (ASCII),
+ * 20866 (KOI8-R), 28591-28605 (ISO-8859-n), 51932 (EUC-JP), 51949 (EUC-KR),
+ * 54936 (GB18030).
+ *
+ * Status results: */
+#define MSOS_CONVERT_OK 0                                  /* converted */
+#define MSOS_CONVERT_UNAVAILABLE 1                         /* no such direction */
+#define MSOS_CONVERT_NO_SERVICE ((int32_t)0x80004005u)     /* no converter at all */
+#define MSOS_CONVERT_BAD_ARGUMENT ((int32_t)0x80070057u)   /* a null or negative count */
+/* *src_len is the input's length (bytes, or 16-bit units for a UTF-16
+ * source; -1: up to its terminating zero, which is not converted) and
+ * becomes what was consumed. *dst_len is the room at dst (bytes, or units
+ * for a UTF-16 target) and becomes what was written; with dst null or
+ * *dst_len 0 nothing is written and *dst_len becomes the size the whole
+ * input needs. Conversion stops at invalid input or a full destination and
+ * still returns MSOS_CONVERT_OK: compare the consumed length with the
+ * given one. No byte-order mark is written. *mode is the service's state
+ * word; every call starts afresh, so it is read as 0 and left unchanged.
+ * Safe on any thread: converters are kept per pair of code pages and
+ * reused, never shared by two calls at once. */
+QRV_API int32_t msos_ConvertINetString(uint32_t *mode, int from_code_page, int to_code_page, const char *src,
+                                       int *src_len, char *dst, int *dst_len) QRV_NOEXCEPT;
+QRV_API int32_t msos_ConvertINetMultiByteToUnicode(uint32_t *mode, int from_code_page, const char *src,
+                                                   int *src_len, qrv_wchar *dst, int *dst_len) QRV_NOEXCEPT;
+QRV_API int32_t msos_ConvertINetUnicodeToMultiByte(uint32_t *mode, int to_code_page, const qrv_wchar *src,
+                                                   int *src_len, char *dst, int *dst_len) QRV_NOEXCEPT;
+/* MSOS_CONVERT_OK when the service converts from the one code page to the
+ * other, else MSOS_CONVERT_UNAVAILABLE. */
+QRV_API int32_t msos_IsConvertINetStringAvailable(int from_code_page, int to_code_page) QRV_NOEXCEPT;
+/* The code page of the user's locale encoding (LC_ALL, LC_CTYPE, LANG; the
+ * program's own locale is not changed): 65001 for UTF-8, 20127 for the C
+ * locale's ASCII; 0 for an encoding outside the list above. */
+QRV_API int msos_GetACP(void) QRV_NOEXCEPT;
+
 QRV_EXTERN_C_END
 
 #endif /* MSOS_H */

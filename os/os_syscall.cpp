@@ -1,5 +1,7 @@
 // Owner of the system-call table.
 #include <errno.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <stdio.h>
 #include <sys/mman.h>
 #include <sys/random.h>
@@ -29,6 +31,16 @@ int sys_rename_noreplace(const char *from, const char *to) {
     return ::rename(from, to);
 }
 
+const char *sys_locale_codeset(char *buffer, size_t size) {
+    locale_t mine = ::newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
+    if (mine == static_cast<locale_t>(nullptr)) return nullptr;
+    locale_t previous = ::uselocale(mine);
+    ::snprintf(buffer, size, "%s", ::nl_langinfo(CODESET));
+    ::uselocale(previous);
+    ::freelocale(mine);
+    return buffer;
+}
+
 ssize_t sys_getrandom(void *buffer, size_t length, unsigned flags) { return ::getrandom(buffer, length, flags); }
 
 constexpr Syscalls kReal = {
@@ -36,7 +48,7 @@ constexpr Syscalls kReal = {
     sys_fcntl,      sys_fcntl_lock, sys_fstat, sys_stat, ::fstatat, ::unlink,   sys_rename_noreplace,
     ::mkdir,        ::rmdir,        ::chdir,   ::getcwd, ::opendir, ::readdir,  ::closedir,
     ::pipe2,        sys_getrandom,  ::mmap,    ::munmap, ::msync,   ::shm_open, ::shm_unlink,
-    ::memfd_create,
+    ::memfd_create, sys_locale_codeset,
 };
 
 }  // namespace

@@ -44,6 +44,10 @@ struct Syscalls {
     int (*shm_open)(const char *name, int flags, mode_t mode);
     int (*shm_unlink)(const char *name);
     int (*memfd_create)(const char *name, unsigned flags);
+    // The character encoding of the user's locale (nl_langinfo(CODESET)),
+    // read in a private locale: the program's own locale is never touched.
+    // Null when the locale cannot be built.
+    const char *(*locale_codeset)(char *buffer, size_t size);
 };
 
 // The table in use. Tests write entries directly and call restore_syscalls().

@@ -310,8 +310,13 @@ TEST(TypedEntry, ArgumentsConvertToWhatTheConversionReads) {
 
 // ---- wide conversions --------------------------------------------------------
 
-TEST_F(LibraryTest, WideConversionsWithoutTranslator) {
-    EXPECT_EQ(render("%lc|%ls|%llc|%lls|%ls", 'a', u"ab", 'b', u"cd", nullptr), "?|(?..?)|?|(?..?)|(nil)");
+// The library's own translator, built in: Japanese text, and the failure
+// texts for an unpaired surrogate.
+TEST_F(LibraryTest, WideConversionsThroughTheBuiltInTranslator) {
+    EXPECT_EQ(render("%lc|%ls|%llc|%lls|%ls", 'a', u"ab", 'b', u"cd", nullptr), "a|ab|b|cd|(nil)");
+    EXPECT_EQ(render("%ls|%lc", u"\u65e5\u672c\u8a9e", 0x3042), "\u65e5\u672c\u8a9e|\u3042");
+    const char16_t unpaired[] = {u'a', 0xD800, u'b', 0};
+    EXPECT_EQ(render("%ls|%lc|%s", unpaired, 0xDC00, "x"), "(?..?)|?|x");
 }
 
 TEST_F(LibraryTest, WideConversionsThroughTheTranslator) {
