@@ -17,7 +17,7 @@
 #include "msos.h"
 #include "os/os_internal.h"
 #include "os/syscall.h"
-#include "text/utf8.h"
+#include "text/utf16.h"
 
 namespace {
 
@@ -90,25 +90,11 @@ void read_line(char *buffer, int size) {
 }
 
 // UTF-16 to UTF-8 of one NUL-terminated text: the bytes needed (without
-// NUL), or -1 for an unpaired surrogate. out may be null (measure only).
+// NUL), or -1 when it is not valid UTF-16. out may be null (measure only).
 long utf16_to_utf8(const qrv_wchar *in, char *out) {
-    long n = 0;
-    for (size_t i = 0; in[i] != 0; ++i) {
-        uint32_t c = in[i];
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            uint32_t low = in[i + 1];
-            if (low < 0xDC00 || low > 0xDFFF) return -1;
-            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-            ++i;
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            return -1;
-        }
-        unsigned char bytes[4];
-        int k = qrv::utf8::encode(c, bytes);
-        if (out != nullptr) memcpy(out + n, bytes, static_cast<size_t>(k));
-        n += k;
-    }
-    return n;
+    size_t n = qrv::utf16::length(in);
+    qrv::utf16::Result r = qrv::utf16::to_utf8(in, n, out, out == nullptr ? 0 : SIZE_MAX);
+    return r.stop == qrv::utf16::Stop::kDone ? static_cast<long>(r.written) : -1;
 }
 
 }  // namespace

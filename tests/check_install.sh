@@ -12,14 +12,18 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 prefix=$(realpath "$work/prefix")
 libdir=$(ls -d "$prefix"/lib*/ | head -n 1)
 libdir=${libdir%/}
-for f in config/initfile.txt nls/nlsfile_utf8_en; do
+for f in config/initfile.txt nls/nlsfile_utf8_en nls/translate/libmstoc.so nls/translate/libmstrans_wchar.so \
+         nls/translate/libmstrans_iconv.so; do
   test -f "$prefix/$f" || { echo "no $f in the installed tree"; exit 1; }
 done
 sed -i 's/^QRV_CONFIG_ORIGIN=.*/QRV_CONFIG_ORIGIN=installed/' "$prefix/config/initfile.txt"
 
+# Installed programs translate through the installed plug-ins, static ones
+# through the translators built into the library.
 expect() {  # expect <program> <installation> <origin>
   local out; out=$(env -u QUORVELPATH -u QUORVELPATH_FROM_ENV -u MSENVFILE "$1")
-  [ "$out" = "installation: $2 $3" ] || { echo "$1: '$out', expected '$2 $3'"; exit 1; }
+  local want; want=$(printf 'installation: %s %s\ntranslation: ok' "$2" "$3")
+  [ "$out" = "$want" ] || { echo "$1: '$out', expected '$want'"; exit 1; }
 }
 
 # Both routes exactly as the README gives them, with this prefix for
@@ -41,5 +45,7 @@ expect "$work/consumer_pc_static" "<INMEM>" built-in
 mkdir -p "$work/other/config"
 echo "QRV_CONFIG_ORIGIN=other" > "$work/other/config/initfile.txt"
 out=$(env QUORVELPATH="$work/other" "$work/consumer_pc")
-[ "$out" = "installation: $work/other other" ] || { echo "QUORVELPATH: '$out'"; exit 1; }
+# It has no translators: translation fails there rather than reaching elsewhere.
+want=$(printf 'installation: %s other\ntranslation: failed' "$work/other")
+[ "$out" = "$want" ] || { echo "QUORVELPATH: '$out'"; exit 1; }
 echo "installed tree works through find_package and pkg-config and is found as the installation directory"
