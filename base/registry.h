@@ -25,8 +25,9 @@ enum class Kind : int {
     nls_client,       // msnlsmsg_client
     listing,          // msfio_dir
     romfile,          // msromf_file
+    connection,       // msconn_connection
 };
-inline constexpr int kKinds = 7;
+inline constexpr int kKinds = 8;
 
 // How many recent closes of a kind keep their addresses from new handles.
 inline constexpr int kRecentCloses = 16;

@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 
 #include "base/errids.h"
+#include "base/registry.h"
 #include "base/space.h"
 #include "msbasic.h"
 #include "msconn.h"
@@ -19,14 +21,16 @@ namespace {
 
 constexpr int32_t kFirst = 0x4000;
 constexpr int32_t kLast = 0x4030;
+constexpr int kTurn = 48;  // candidates one call tries
 constexpr int kTmpDirSize = 993;
 
 std::atomic<uint16_t> g_postfix{0};
 
 State *state_of(void *connection) {
-    auto *head = static_cast<ConnectionHead *>(connection);
-    if (head == nullptr || head->magic != MSCONN_MAGIC || head->tmp == nullptr) return nullptr;
-    return head->tmp;
+    // A freed or foreign connection is refused before its memory is read.
+    if (!space::is_live(space::Kind::connection, connection)) return nullptr;
+    auto *c = static_cast<msconn_connection *>(connection);
+    return c->magic == MSCONN_MAGIC ? static_cast<State *>(c->tmpfile_state) : nullptr;
 }
 
 // "QRV_<pid>_<postfix>_<connection>_" with the sequence number after it
@@ -63,14 +67,14 @@ void remove_series(const char *directory, const char *prefix) {
 
 State *create_state() noexcept {
     auto *state = static_cast<State *>(space::get(sizeof(State)));
-    if (state != nullptr) *state = State{0, kFirst};
+    if (state != nullptr) ::new (state) State{{0}, {kFirst}};
     return state;
 }
 
-void release_state(void *connection) noexcept {
-    State *state = state_of(connection);
+void release_state(msconn_connection *connection) noexcept {
+    auto *state = static_cast<State *>(connection->tmpfile_state);
     if (state == nullptr) return;
-    if (state->used != 0) {
+    if (state->used.load(std::memory_order_relaxed) != 0) {
         char directory[kTmpDirSize];
         int size = sizeof directory;
         char prefix[64];
@@ -79,7 +83,7 @@ void release_state(void *connection) noexcept {
         }
     }
     space::release(state);
-    static_cast<ConnectionHead *>(connection)->tmp = nullptr;
+    connection->tmpfile_state = nullptr;
 }
 
 }  // namespace qrv::tmp
@@ -115,7 +119,7 @@ QRV_API int mstmp_file(char *buffer, int size, int sequence, void *connection) n
     char name[64];
     if (format_name(name, sizeof name, connection, sequence) < 0) return 0;
     if (!mspath_mkpath(buffer, size, directory, name)) return 0;
-    state->used = 1;
+    state->used.store(1, std::memory_order_relaxed);
     return 1;
 }
 
@@ -125,19 +129,19 @@ QRV_API int mstmp_newfile(char *buffer, int size, void *connection) noexcept {
         mserror_reset_seterr(qrv::err::kInvalidConnection, 0);
         return 0;
     }
-    const int32_t start = state->next;
-    for (;;) {
-        int32_t candidate = state->next;
-        state->next = candidate + 1 > kLast ? kFirst : candidate + 1;
-        if (state->next == start) {
+    // Each candidate is claimed by one call, so threads sharing the
+    // connection never get one name twice within a turn.
+    for (int tried = 0;; ++tried) {
+        if (tried == kTurn) {
             mserror_reset_seterr(qrv::err::kNoFreeTmpFile, 0);
             return 0;
         }
-        if (!mstmp_file(buffer, size, candidate, connection)) return 0;
-        if (msfio_exists(buffer) == 0) {
-            state->used = 1;
-            return 1;
+        int32_t candidate = state->next.load(std::memory_order_relaxed);
+        while (!state->next.compare_exchange_weak(candidate, candidate + 1 > kLast ? kFirst : candidate + 1,
+                                                  std::memory_order_relaxed)) {
         }
+        if (!mstmp_file(buffer, size, candidate, connection)) return 0;
+        if (msfio_exists(buffer) == 0) return 1;
     }
 }
 

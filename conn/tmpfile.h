@@ -4,26 +4,26 @@
 // series' files) when the connection goes.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+
+#include "msconn.h"
 
 namespace qrv::tmp {
 
+// Atomic, as threads sharing a connection draw names from one series.
 struct State {
-    int32_t used;  // names were handed out
-    int32_t next;  // next sequence number, 0x4000 to 0x4030
+    std::atomic<int32_t> used;  // names were handed out
+    std::atomic<int32_t> next;  // next sequence number, 0x4000 to 0x4030
 };
+static_assert(sizeof(State) == 8, "two 32-bit words");
 
-// The leading fields of a connection (MSCONN_MAGIC, 184 bytes).
-struct ConnectionHead {
-    uint32_t magic;
-    uint64_t in_use;
-    State *tmp;
-};
 
 // A fresh state (unused, next 0x4000), or null when no space is left.
 State *create_state() noexcept;
 // Removes the files of the connection's series when names were handed out,
-// then releases its state and clears the connection's pointer to it.
-void release_state(void *connection) noexcept;
+// then releases its state and clears the connection's pointer to it. For
+// the connection layer, which has retired the connection already.
+void release_state(msconn_connection *connection) noexcept;
 
 }  // namespace qrv::tmp

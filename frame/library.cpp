@@ -106,6 +106,8 @@ bool init_messages(int mode) {
     return true;
 }
 
+bool init_connections(int mode) { return msconn_init(mode) == 1; }
+
 bool init_space_statistics(int) {
     if (msbasic_debug_check("statm")) mssp_enable_os_spstat(1);
     return true;
@@ -168,13 +170,13 @@ constexpr InitStep kInitSteps[] = {
     {"wide translator", init_wide_translator},
     {"messages and NLS files, id-only mode, thread exit strategy", init_messages},
     {"temporary directory, socket layer, random generator, time", init_tmpdir},
-    {"connections", nullptr},
+    {"connections", init_connections},
     {"space statistics", init_space_statistics},
 };
 
 constexpr EndStep kEndSteps[] = {
     {"space report switches", end_note_space_reports},
-    {"connections", nullptr},
+    {"connections", msconn_end},
     {"messages", end_messages},
     {"wide translator", end_wide_translator},
     {"environment file, initialisation file, task streams (modes 1, 2)", end_process_files},

@@ -70,15 +70,10 @@ TEST(Path, Tail) {
     EXPECT_EQ(mspath_tailname(nullptr), nullptr);
 }
 
-// A connection as the connection layer makes it: the handle with its
-// temporary-file state.
+// A connection of the current task, freed (with its series) at the end.
 struct Connection {
-    void *handle = mshandle_alloc(MSCONN_MAGIC, 184);
-    Connection() { static_cast<qrv::tmp::ConnectionHead *>(handle)->tmp = qrv::tmp::create_state(); }
-    ~Connection() {
-        qrv::tmp::release_state(handle);
-        qrv::space::release(handle);
-    }
+    msconn_connection *handle = msconn_alloc();
+    ~Connection() { msconn_free(handle, 1); }
 };
 
 class TmpTest : public LibraryTest {
@@ -152,8 +147,10 @@ TEST_F(TmpTest, ReleasingAConnectionRemovesOnlyItsFiles) {
 
 TEST_F(TmpTest, NotAConnection) {
     char path[64];
-    uint32_t fake[64] = {0x12345678u};
-    for (void *connection : {static_cast<void *>(nullptr), static_cast<void *>(fake)}) {
+    uint32_t fake[64] = {MSCONN_MAGIC};
+    msconn_connection *freed = msconn_alloc();
+    msconn_free(freed, 1);
+    for (void *connection : {static_cast<void *>(nullptr), static_cast<void *>(fake), static_cast<void *>(freed)}) {
         EXPECT_EQ(mstmp_file(path, sizeof path, 0, connection), 0);
         EXPECT_EQ(error_ids(), (std::vector<int32_t>{16310}));
         EXPECT_EQ(mstmp_newfile(path, sizeof path, connection), 0);

@@ -42,8 +42,7 @@ TEST_F(TmpThreads, NoNameHandedOutTwice) {
                 ++failures[t];
                 return;
             }
-            void *connection = connections[t] = mshandle_alloc(MSCONN_MAGIC, 184);
-            static_cast<qrv::tmp::ConnectionHead *>(connection)->tmp = qrv::tmp::create_state();
+            void *connection = connections[t] = msconn_alloc();
             for (int i = 0; i < kFiles; ++i) {
                 char path[1024];
                 if (!mstmp_newfile(path, sizeof path, connection) || msbasic_get_tmpdir_len() < 2) {
@@ -59,10 +58,7 @@ TEST_F(TmpThreads, NoNameHandedOutTwice) {
         });
     }
     for (std::thread &thread : threads) thread.join();
-    for (void *connection : connections) {
-        qrv::tmp::release_state(connection);
-        qrv::space::release(connection);
-    }
+    for (void *connection : connections) msconn_free(static_cast<msconn_connection *>(connection), 1);
     std::set<std::string> all;
     for (int t = 0; t < kThreads; ++t) {
         EXPECT_EQ(failures[t], 0);
@@ -71,6 +67,29 @@ TEST_F(TmpThreads, NoNameHandedOutTwice) {
     EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kFiles));
     // Each connection's release removed its own files.
     for (const std::string &name : all) EXPECT_FALSE(std::filesystem::exists(name)) << name;
+}
+
+// Eight threads drawing from one connection's series: each claims its own
+// candidates, so no name is handed out twice within a turn.
+TEST_F(TmpThreads, OneConnectionSharedByThreads) {
+    constexpr int kThreads = 8, kFiles = 5;
+    msconn_connection *connection = msconn_alloc();
+    ASSERT_NE(connection, nullptr);
+    std::vector<std::vector<std::string>> names(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kFiles; ++i) {
+                char path[1024];
+                if (mstmp_newfile(path, sizeof path, connection)) names[t].push_back(path);
+            }
+        });
+    }
+    for (std::thread &thread : threads) thread.join();
+    std::set<std::string> all;
+    for (const auto &list : names) all.insert(list.begin(), list.end());
+    EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kFiles));
+    EXPECT_EQ(msconn_free(connection, 1), 1);
 }
 
 }  // namespace
