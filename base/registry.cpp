@@ -195,6 +195,10 @@ void *get_handle(Kind kind, int size) noexcept {
     return block;
 }
 
+bool admit_block(Kind kind, void *block) noexcept {
+    return block != nullptr && admit(registry(kind), reinterpret_cast<uintptr_t>(block), false) == Admission::admitted;
+}
+
 bool is_live(Kind kind, const void *p) noexcept {
     auto key = reinterpret_cast<uintptr_t>(p);
     if (key == kEmpty || key == kClosed) return false;

@@ -39,6 +39,11 @@ void *get_handle(Kind kind, int size) noexcept;
 template <typename T>
 T *get_handle_zeroed(Kind kind, int extra = 0) noexcept;
 
+// Registers block, a space the caller keeps from an earlier life as a
+// handle of kind, as live again: false, with nothing changed, while its
+// address is among the kind's recent closes (or no room is left).
+bool admit_block(Kind kind, void *block) noexcept;
+
 // True when p is a live handle of kind.
 bool is_live(Kind kind, const void *p) noexcept;
 

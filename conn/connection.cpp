@@ -6,6 +6,7 @@
 // them in that order, so the hand-over cannot deadlock against a task's
 // init or end.
 #include <cstddef>
+#include <cstring>
 
 #include "base/context.h"
 #include "base/errids.h"
@@ -33,11 +34,7 @@ static_assert(offsetof(Connection, in_use) == 8 && offsetof(Connection, tmpfile_
                   offsetof(Connection, next) == 104,
               "connection layout");
 
-struct List {
-    Connection *first;
-    Connection *deflt;
-    qrv_mutex mutex;
-};
+struct List;
 
 struct Pair {
     Connection *current;
@@ -60,7 +57,71 @@ bool live(const Connection *c) noexcept {
 
 void invalid_connection() noexcept { mserror_reset_seterr(err::kInvalidConnection, 0); }
 
-Connection *make() noexcept {
+// Released connections wait in their task's list, their state and mutex
+// kept, until their address has left the registry's recent closes; a new
+// connection of the task then takes the oldest. Connections come and go
+// often, and a fresh block would first have to get past every recently
+// closed address the allocator hands back.
+constexpr int kCached = 2 * space::kRecentCloses;
+
+struct List {
+    Connection *first;
+    Connection *deflt;
+    qrv_mutex mutex;
+    Connection *cache[kCached];  // under the mutex
+    int cache_first, cache_count;
+};
+
+void destroy(Connection *c) noexcept {
+    tmp::release_state(c);
+    msthread_mutex_destroy_raw(&c->mutex);
+    space::release(c);
+}
+
+// Under the list's mutex.
+Connection *from_cache(List *list) noexcept {
+    if (list == nullptr || list->cache_count == 0) return nullptr;
+    Connection *c = list->cache[list->cache_first];
+    if (!space::admit_block(space::Kind::connection, c)) return nullptr;
+    list->cache_first = (list->cache_first + 1) % kCached;
+    --list->cache_count;
+    return c;
+}
+
+// Under the list's mutex: keeps c (retired, its series removed); returns
+// the oldest kept one when the ring was full, for the caller to destroy.
+Connection *to_cache(List *list, Connection *c) noexcept {
+    Connection *evicted = nullptr;
+    if (list->cache_count == kCached) {
+        evicted = list->cache[list->cache_first];
+        list->cache_first = (list->cache_first + 1) % kCached;
+        --list->cache_count;
+    }
+    list->cache[(list->cache_first + list->cache_count) % kCached] = c;
+    ++list->cache_count;
+    return evicted;
+}
+
+void flush_cache(List *list) noexcept {
+    while (list->cache_count > 0) {
+        destroy(list->cache[list->cache_first]);
+        list->cache_first = (list->cache_first + 1) % kCached;
+        --list->cache_count;
+    }
+}
+
+// A new connection, from list's cache when it has one (under its mutex).
+Connection *make(List *list) noexcept {
+    if (Connection *c = from_cache(list)) {
+        void *state = c->tmpfile_state;
+        qrv_mutex mutex = c->mutex;
+        std::memset(static_cast<void *>(c), 0, sizeof *c);
+        c->magic = MSCONN_MAGIC;
+        c->tmpfile_state = state;
+        c->mutex = mutex;
+        msthread_mutex_init_raw(&c->mutex);  // a holder of the old life is gone
+        return c;
+    }
     auto *c = space::get_handle_zeroed<Connection>(space::Kind::connection);
     if (c == nullptr) return nullptr;
     c->magic = MSCONN_MAGIC;
@@ -73,12 +134,15 @@ Connection *make() noexcept {
     return c;
 }
 
-// Removes the series' files, then the state, the mutex and the block.
-void release(Connection *c) noexcept {
+// Removes the series' files and keeps the block in list's cache (under its
+// mutex), or with no list frees it.
+void release(Connection *c, List *list) noexcept {
     if (!space::retire(space::Kind::connection, c)) return;
-    tmp::release_state(c);
-    msthread_mutex_destroy_raw(&c->mutex);
-    space::release(c);
+    if (list == nullptr || !tmp::reset_state(c)) {
+        destroy(c);
+        return;
+    }
+    if (Connection *evicted = to_cache(list, c)) destroy(evicted);
 }
 
 // Unlinks c from the list (under its mutex); false when it is not in it.
@@ -158,13 +222,13 @@ bool init_task(int mode) noexcept {
             }
         }
         if (!ok && list->first == nullptr) {
-            Connection *c = make();
+            Connection *c = make(list);
             if (c != nullptr) {
                 list->first = list->deflt = c;
                 ok = make_pair(list);
                 if (!ok) {
                     list->first = list->deflt = nullptr;
-                    release(c);
+                    release(c, nullptr);
                 }
             }
         }
@@ -186,7 +250,7 @@ void end_handlers(Connection *c, int process_ending) noexcept {
 void end_process_ghc() noexcept {
     {
         MutexGuard guard(&ghcmutex);
-        if (ghc != nullptr) release(ghc);  // no end handlers for it
+        if (ghc != nullptr) release(ghc, nullptr);  // no end handlers for it
         ghc = nullptr;
     }
     msthread_mutex_destroy_raw(&ghcmutex);
@@ -210,9 +274,10 @@ void end_task(int mode) noexcept {
                 }
                 end_handlers(c, mode == 1 ? 1 : 0);
             }
-            release(c);
+            release(c, nullptr);
         }
         list->first = list->deflt = nullptr;
+        flush_cache(list);
     }
     msthread_mutex_destroy_raw(&list->mutex);
     space::release(list);
@@ -247,9 +312,9 @@ QRV_API msconn_connection *msconn_alloc(void) noexcept {
         invalid_connection();
         return nullptr;
     }
-    Connection *c = make();
-    if (c == nullptr) return nullptr;
     MutexGuard guard(&list->mutex);
+    Connection *c = make(list);
+    if (c == nullptr) return nullptr;
     c->next = list->first;
     list->first = c;
     return c;
@@ -260,30 +325,31 @@ QRV_API int msconn_free(msconn_connection *connection, int unlink_it) noexcept {
         invalid_connection();
         return 0;
     }
+    List *list = task_list();
     if (unlink_it == 0) {
-        release(connection);
+        MutexGuard guard(list != nullptr ? &list->mutex : nullptr);
+        release(connection, list);
         return 1;
     }
-    List *list = task_list();
     bool found = false;
     Connection *deflt = nullptr;
     if (list != nullptr) {
         MutexGuard guard(&list->mutex);
         found = unlink(list, connection);
         deflt = list->deflt;
+        if (found) release(connection, list);
     }
     if (!found) {
         invalid_connection();
         return 0;
     }
-    release(connection);
     fix_pair(connection, deflt);
     return 1;
 }
 
 QRV_API int msconn_free_ghc(void) noexcept {
     MutexGuard guard(&ghcmutex);
-    if (ghc != nullptr) release(ghc);
+    if (ghc != nullptr) release(ghc, nullptr);
     ghc = nullptr;
     return 1;
 }

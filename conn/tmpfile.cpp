@@ -71,9 +71,9 @@ State *create_state() noexcept {
     return state;
 }
 
-void release_state(msconn_connection *connection) noexcept {
+bool reset_state(msconn_connection *connection) noexcept {
     auto *state = static_cast<State *>(connection->tmpfile_state);
-    if (state == nullptr) return;
+    if (state == nullptr) return false;
     if (state->used.load(std::memory_order_relaxed) != 0) {
         char directory[kTmpDirSize];
         int size = sizeof directory;
@@ -82,7 +82,14 @@ void release_state(msconn_connection *connection) noexcept {
             remove_series(directory, prefix);
         }
     }
-    space::release(state);
+    state->used.store(0, std::memory_order_relaxed);
+    state->next.store(kFirst, std::memory_order_relaxed);
+    return true;
+}
+
+void release_state(msconn_connection *connection) noexcept {
+    if (!reset_state(connection)) return;
+    space::release(connection->tmpfile_state);
     connection->tmpfile_state = nullptr;
 }
 

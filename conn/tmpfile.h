@@ -21,6 +21,9 @@ static_assert(sizeof(State) == 8, "two 32-bit words");
 
 // A fresh state (unused, next 0x4000), or null when no space is left.
 State *create_state() noexcept;
+// Removes the files of the connection's series when names were handed out
+// and starts the series afresh: false when the connection has no state.
+bool reset_state(msconn_connection *connection) noexcept;
 // Removes the files of the connection's series when names were handed out,
 // then releases its state and clears the connection's pointer to it. For
 // the connection layer, which has retired the connection already.
