@@ -95,6 +95,8 @@ TEST_F(Translate, PlatformAndPluginRecordsCarryTheirRatiosAndWidths) {
         {2, 3, MSCSTRANS_PLUGIN, 0, 0, 1.5, 2.0, 2, 1, 2, 4},
         {3, 2, MSCSTRANS_PLUGIN, 0, 0, 2.0, 1.5, 1, 2, 4, 2},
         {9, 3, MSCSTRANS_PLUGIN, 0, 0, 3.0, 1.0, 1, 1, 2, 4},
+        // A two-byte UTF-8 character may take three bytes in EUC-JP.
+        {3, 7, MSCSTRANS_PLUGIN, 0, 0, 1.5, 3.0, 1, 1, 4, 2},
         {2, 4, MSCSTRANS_PLUGIN, 0, 0, 0.5, 2.0, 2, 1, 2, 1},
     };
     for (const auto &c : cases) {
@@ -203,6 +205,9 @@ TEST_F(Translate, StringBufferGrowsAndShrinksByTheRule) {
 
 TEST_F(Translate, StringsFromCappedAndUnterminatedSources) {
     mscstrans_trans *utf8_wchar = open(MSCS_UTF8, MSCS_WCHAR), *wchar_sjis = open(MSCS_WCHAR, MSCS_SJIS);
+    mscstrans_trans *utf8_eucjp = open(MSCS_UTF8, MSCS_EUC_JP);
+    std::string cafe_utf8, cafe_eucjp;
+    for (int i = 0; i < 40; ++i) cafe_utf8 += "\xC3\xA9", cafe_eucjp += "\x8F\xAB\xB1";
     const struct {
         mscstrans_trans *t;
         int direction;
@@ -219,6 +224,7 @@ TEST_F(Translate, StringsFromCappedAndUnterminatedSources) {
         {utf8_wchar, 1, wide(u"abc"), 5, 0, "", 0},
         {wchar_sjis, 0, wide(u"\u65e5\u672c"), 4, 1, "\x93\xFA\x96\x7B", 1},
         {wchar_sjis, 0, wide(u"\u65e5\u672c") + std::string(2, '\0'), -1, 1, std::string("\x93\xFA\x96\x7B\0", 5), 1},
+        {utf8_eucjp, 0, cafe_utf8 + '\0', -1, 1, cafe_eucjp + '\0', 1},
     };
     mscstrans_strbuf b;
     mscstrans_strbuf_init(&b);
