@@ -131,6 +131,7 @@ TEST_F(Translate, ConvertingIntoACallerBuffer) {
         std::string out;
     } cases[] = {
         {9, 2, 0, ri_sjis, 2, 1, 0, ri},  // platform
+        {9, 2, 0, ri_sjis, 1, 0, 256, ""},  // no room for one unit
         {9, 2, 0, "\x81", 4, 0, 256, ""},
         {2, 9, 0, ri, 2, 1, 0, ri_sjis},
         {2, 9, 0, ri, 1, 0, 256, ""},
