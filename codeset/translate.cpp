@@ -258,11 +258,13 @@ bool fit(mscstrans_strbuf *b, int needed) noexcept {
     return true;
 }
 
-void skip_mark(mscstrans_strbuf *b, int target_set) noexcept {
+// The mark belongs to the encoding, so a Locale code set in UTF-8 drops it
+// as UTF8 does.
+void skip_mark(mscstrans_strbuf *b, int target_page) noexcept {
     auto *p = reinterpret_cast<const unsigned char *>(b->storage);
     int mark = 0;
-    if (target_set == MSCS_UTF8 && b->length >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) mark = 3;
-    if (target_set == MSCS_WCHAR && b->length >= 2 && p[0] == 0xFF && p[1] == 0xFE) mark = 2;
+    if (target_page == os::kCodePageUtf8 && b->length >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) mark = 3;
+    if (target_page == kCodePageWide && b->length >= 2 && p[0] == 0xFF && p[1] == 0xFE) mark = 2;
     b->text = b->storage + mark;
     b->length -= mark;
 }
@@ -354,7 +356,7 @@ QRV_API int mscstrans_cs1_cs2_str_ex(mscstrans_trans *t, int direction, const vo
     if (ok == 0) return 0;
     b->text = b->storage;
     b->length = out < 0 || out > size ? 0 : out;
-    if (t->kind == MSCSTRANS_PLATFORM) skip_mark(b, d.target_set);
+    if (t->kind == MSCSTRANS_PLATFORM) skip_mark(b, d.to_page);
     // A terminator after the text, where the storage has room for it.
     int terminator = d.target_set == MSCS_WCHAR ? 2 : 1;
     int end = static_cast<int>(b->text - b->storage) + b->length;

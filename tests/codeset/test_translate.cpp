@@ -260,6 +260,7 @@ TEST_F(Translate, OnlyThePlatformTranslatorDropsAByteOrderMark) {
         int direction;
         std::string src, text;
     } cases[] = {
+        {platform, 0, wide(u"\ufeffabc"), std::string("abc", 4)},
         {platform, 1, marked_utf8, wide(u"abc") + std::string(2, '\0')},
         {platform, 0, wide(u"ab\ufeff"), std::string("ab\xEF\xBB\xBF", 6)},
         {plugin, 0, wide(u"\ufeffabc"), marked_utf8 + '\0'},
