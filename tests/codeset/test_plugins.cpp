@@ -21,8 +21,8 @@ const char *const kFiles[] = {"config/initfile.txt", "nls/translate/libmstoc.so"
                               "nls/translate/libmstrans_iconv.so"};
 
 // iconv's name for each code set id; the tests' own encoder of the samples.
-const char *const kIconvNames[] = {nullptr, nullptr, "UTF-16LE", "UTF-8", "ASCII", "CP1252", "GBK", "EUC-JP",
-                                   "EUC-KR", "CP932"};
+const char *const kIconvNames[] = {nullptr,  nullptr, "UTF-16LE", "UTF-8",  "ASCII",
+                                   "CP1252", "GBK",   "EUC-JP",   "EUC-KR", "CP932"};
 
 bool encode(int id, const std::string &utf8, std::string *out) {
     iconv_t cd = iconv_open(kIconvNames[id], "UTF-8");
@@ -70,8 +70,12 @@ protected:
 
 TEST_F(Plugins, EveryPairThroughTheInstalledLibraries) {
     start(kPrefix);
-    const std::string samples[] = {"Quorvel 123", "caf\u00e9 cr\u00e8me \u20ac", "\u65e5\u672c\u8a9e\u306e\u30c6\u30ad\u30b9\u30c8",
-                                   "\u6c49\u8bed\u6587\u672c", "\ud55c\uad6d\uc5b4 \ud14d\uc2a4\ud2b8", "\uff76\uff80\uff76\uff85"};
+    const std::string samples[] = {"Quorvel 123",
+                                   "caf\u00e9 cr\u00e8me \u20ac",
+                                   "\u65e5\u672c\u8a9e\u306e\u30c6\u30ad\u30b9\u30c8",
+                                   "\u6c49\u8bed\u6587\u672c",
+                                   "\ud55c\uad6d\uc5b4 \ud14d\uc2a4\ud2b8",
+                                   "\uff76\uff80\uff76\uff85"};
     int converted = 0;
     for (int a = MSCS_WCHAR; a <= MSCS_SJIS; ++a) {
         for (int b = MSCS_WCHAR; b <= MSCS_SJIS; ++b) {
@@ -145,7 +149,10 @@ TEST_F(Plugins, BrokenInstallationsNameTheLibraryAndTheLoadersMessage) {
         {toc, QRV_TEST_TOC_WITHOUT_FIND, 2, 3, 16531, toc, "mstrans_find_cvset", 0, "(?..?)|?"},
         {wchar, kPrefix + "/" + toc, 2, 3, 16531, wchar, "mstrans_wchar_to_utf8", 7, "(?..?)|?"},
         {iconv, "", 9, 3, 16530, iconv, "", 7, "ab|c"},
-        {iconv, "text:\x7F" "ELF", 4, 5, 16530, iconv, "", 7, "ab|c"},
+        {iconv,
+         "text:\x7F"
+         "ELF",
+         4, 5, 16530, iconv, "", 7, "ab|c"},
         {toc, kPrefix + "/" + toc, 0, 3, 16532, "", "", 7, "ab|c"},  // no translator for the pair
     };
     for (const auto &c : cases) {
@@ -157,9 +164,10 @@ TEST_F(Plugins, BrokenInstallationsNameTheLibraryAndTheLoadersMessage) {
         mscstrans_init_trans(&t);
         EXPECT_EQ(mscstrans_open_trans(c.cs1, c.cs2, &t), 0);
         EXPECT_EQ(entry_count(), 1);
-        std::string want = c.id == 16532   ? "cannot open translator"
-                           : c.id == 16531 ? "cannot find shared symbol '" + c.symbol + "': " + loader_message(path, c.symbol.c_str())
-                                           : "cannot open shared library '" + path + "': " + loader_message(path, "");
+        std::string want =
+            c.id == 16532   ? "cannot open translator"
+            : c.id == 16531 ? "cannot find shared symbol '" + c.symbol + "': " + loader_message(path, c.symbol.c_str())
+                            : "cannot open shared library '" + path + "': " + loader_message(path, "");
         char text[1024];
         ASSERT_EQ(msnlsmsg_error_msg_all(text, sizeof text, nullptr), 1);
         EXPECT_EQ(text, want);

@@ -20,12 +20,11 @@ TEST(Registry, AliasesIgnoreCaseAndAreOnlyTheTable) {
         const char *alias;
         int id;
     } cases[] = {
-        {"shift_jis", 9}, {"Shift-JIS", 9}, {"sjis", 9},         {"utf-8", 3},       {"Utf8", 3},
-        {"latin1", 5},    {"iso8859_1", 5}, {"ISO8859-1", 5},    {"iso-8859-1", 5},  {"euc-cn", 6},
-        {"EUCCN", 6},     {"Euc_Cn", 6},    {"EUC-JP", 7},       {"eucjp", 7},       {"euc_jp_linux", 7},
-        {"euc_jp", 7},    {"euc-kr", 8},    {"EUCKR", 8},        {"EUC_KR", 8},      {"ASCII", 0},
-        {"Wchar", 0},     {"Locale", 0},    {"Unknown", 0},      {"", 0},            {nullptr, 0},
-        {"UTF", 0},       {"UTF-8 ", 0},    {"SHIFT_JISX", 0},   {"CP932", 0},       {"ISO-8859-15", 0},
+        {"shift_jis", 9}, {"Shift-JIS", 9}, {"sjis", 9},         {"utf-8", 3},      {"Utf8", 3},    {"latin1", 5},
+        {"iso8859_1", 5}, {"ISO8859-1", 5}, {"iso-8859-1", 5},   {"euc-cn", 6},     {"EUCCN", 6},   {"Euc_Cn", 6},
+        {"EUC-JP", 7},    {"eucjp", 7},     {"euc_jp_linux", 7}, {"euc_jp", 7},     {"euc-kr", 8},  {"EUCKR", 8},
+        {"EUC_KR", 8},    {"ASCII", 0},     {"Wchar", 0},        {"Locale", 0},     {"Unknown", 0}, {"", 0},
+        {nullptr, 0},     {"UTF", 0},       {"UTF-8 ", 0},       {"SHIFT_JISX", 0}, {"CP932", 0},   {"ISO-8859-15", 0},
     };
     for (const auto &c : cases) EXPECT_EQ(mscs_get_id_from_alias(c.alias), c.id) << (c.alias ? c.alias : "null");
 }
@@ -35,9 +34,9 @@ TEST(Registry, NamesAndTheExtendedNames) {
         const char *name;
         int id, id_ex;
     } cases[] = {
-        {"wchar", 0, 2}, {"WCHAR", 0, 2},  {"locale", 0, 1}, {"Unknown", 0, 0},   {"latin1", 5, 5},
-        {"ascii", 4, 4}, {"utf8", 3, 3},   {"SJIS", 9, 9},   {"euc_kr", 8, 8},    {"EUC_CN", 6, 6},
-        {"UTF-8", 0, 0}, {"Shift_JIS", 0, 0}, {"", 0, 0},    {nullptr, 0, 0},     {"UTF8x", 0, 0},
+        {"wchar", 0, 2}, {"WCHAR", 0, 2},     {"locale", 0, 1}, {"Unknown", 0, 0}, {"latin1", 5, 5},
+        {"ascii", 4, 4}, {"utf8", 3, 3},      {"SJIS", 9, 9},   {"euc_kr", 8, 8},  {"EUC_CN", 6, 6},
+        {"UTF-8", 0, 0}, {"Shift_JIS", 0, 0}, {"", 0, 0},       {nullptr, 0, 0},   {"UTF8x", 0, 0},
     };
     for (const auto &c : cases) {
         const char *shown = c.name ? c.name : "null";
@@ -47,9 +46,9 @@ TEST(Registry, NamesAndTheExtendedNames) {
     const struct {
         int id;
         const char *name;
-    } by_id[] = {{INT_MIN, nullptr}, {-1, nullptr},   {0, nullptr},     {1, nullptr},     {2, nullptr},
-                 {3, "UTF8"},        {4, "ASCII"},    {5, "LATIN1"},    {6, "EUC_CN"},    {7, "EUC_JP"},
-                 {8, "EUC_KR"},      {9, "SJIS"},     {10, nullptr},    {1000, nullptr}};
+    } by_id[] = {{INT_MIN, nullptr}, {-1, nullptr}, {0, nullptr},  {1, nullptr},   {2, nullptr},
+                 {3, "UTF8"},        {4, "ASCII"},  {5, "LATIN1"}, {6, "EUC_CN"},  {7, "EUC_JP"},
+                 {8, "EUC_KR"},      {9, "SJIS"},   {10, nullptr}, {1000, nullptr}};
     for (const auto &c : by_id) {
         const char *name = mscs_get_name_from_id(c.id);
         if (c.name == nullptr) {
@@ -193,7 +192,8 @@ TEST(CodePageCheck, WarnsOnlyForATerminalOutsideUtf8) {
     } cases[] = {
         {static_cast<qrv_handle>(slave), "SHIFT_JIS",
          "*** Warning *** Incorrect code page 932, please use UTF-8 codepage 65001\n"},
-        {static_cast<qrv_handle>(slave), "BOGUS", "*** Warning *** Incorrect code page 0, please use UTF-8 codepage 65001\n"},
+        {static_cast<qrv_handle>(slave), "BOGUS",
+         "*** Warning *** Incorrect code page 0, please use UTF-8 codepage 65001\n"},
         {static_cast<qrv_handle>(slave), "UTF-8", ""},
         {static_cast<qrv_handle>(pipe_fds[0]), "SHIFT_JIS", ""},
         {QRV_INVALID_HANDLE, "SHIFT_JIS", ""},

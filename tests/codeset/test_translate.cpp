@@ -50,9 +50,9 @@ TEST_F(Translate, OpenResultsAndErrorIds) {
     };
     // Before and after the Locale entry is filled (with code page 932).
     const Case unfilled[] = {
-        {3, 3, 1, 0, 0},        {1000, 1000, 1, 0, 0},  {1, 3, 0, 0, 0},     {3, 1, 0, 0, 0},
-        {1, 1000, 0, 0, 0},     {1000, 1, 0, 16525, 1000}, {0, 1, 0, 16525, 0}, {-1, 3, 0, 16532, 0},
-        {0, 3, 0, 16532, 0},    {10, 2, 0, 16532, 0},   {2, 1000, 0, 16532, 0}, {4, 4, 1, 0, 0},
+        {3, 3, 1, 0, 0},     {1000, 1000, 1, 0, 0},     {1, 3, 0, 0, 0},        {3, 1, 0, 0, 0},
+        {1, 1000, 0, 0, 0},  {1000, 1, 0, 16525, 1000}, {0, 1, 0, 16525, 0},    {-1, 3, 0, 16532, 0},
+        {0, 3, 0, 16532, 0}, {10, 2, 0, 16532, 0},      {2, 1000, 0, 16532, 0}, {4, 4, 1, 0, 0},
     };
     const Case filled[] = {
         {1, 1000, 0, 16525, 1000}, {-1, 1, 0, 16525, -1}, {1, 10, 0, 16525, 10}, {1, 4, 0, 0, 0},
@@ -130,7 +130,7 @@ TEST_F(Translate, ConvertingIntoACallerBuffer) {
         int dst_size, result, status;
         std::string out;
     } cases[] = {
-        {9, 2, 0, ri_sjis, 2, 1, 0, ri},  // platform
+        {9, 2, 0, ri_sjis, 2, 1, 0, ri},    // platform
         {9, 2, 0, ri_sjis, 1, 0, 256, ""},  // no room for one unit
         {9, 2, 0, "\x81", 4, 0, 256, ""},
         {2, 9, 0, ri, 2, 1, 0, ri_sjis},
@@ -186,7 +186,7 @@ TEST_F(Translate, StringBufferGrowsAndShrinksByTheRule) {
     mscstrans_trans *t = open(MSCS_UTF8, MSCS_ASCII);
     const struct {
         int text, size;
-    } steps[] = {{4997, 5000}, {97, 100}, {98, 101}, {4997, 5000}, {3997, 5000},
+    } steps[] = {{4997, 5000}, {97, 100},    {98, 101},    {4997, 5000}, {3997, 5000},
                  {3973, 5000}, {3972, 3975}, {4997, 5000}, {0, 3}};
     mscstrans_strbuf b;
     mscstrans_strbuf_init(&b);
@@ -254,7 +254,9 @@ TEST_F(Translate, OnlyThePlatformTranslatorDropsAByteOrderMark) {
     mscstrans_trans *platform = open(MSCS_WCHAR, MSCS_LOCALE), *plugin = open(MSCS_WCHAR, MSCS_UTF8);
     ASSERT_EQ(platform->kind, MSCSTRANS_PLATFORM);
     ASSERT_EQ(platform->codepage2, 65001);
-    const std::string marked_utf8 = "\xEF\xBB\xBF" "abc";
+    const std::string marked_utf8 =
+        "\xEF\xBB\xBF"
+        "abc";
     const struct {
         mscstrans_trans *t;
         int direction;
@@ -282,8 +284,13 @@ TEST_F(Translate, PartnerListsAndClosing) {
         int cs, max, count;
         std::vector<int> partners;
     } cases[] = {
-        {3, 0, 0, {}},  {3, 3, 3, {2, 4, 5}}, {3, 100, 7, {2, 4, 5, 6, 7, 8, 9}}, {9, 100, 7, {2, 3, 4, 5, 6, 7, 8}},
-        {1, 100, 0, {}}, {0, 100, 0, {}},      {3, -1, 0, {}},
+        {3, 0, 0, {}},
+        {3, 3, 3, {2, 4, 5}},
+        {3, 100, 7, {2, 4, 5, 6, 7, 8, 9}},
+        {9, 100, 7, {2, 3, 4, 5, 6, 7, 8}},
+        {1, 100, 0, {}},
+        {0, 100, 0, {}},
+        {3, -1, 0, {}},
     };
     for (const auto &c : cases) {
         Canary place(12 * sizeof(int));

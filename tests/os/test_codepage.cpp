@@ -80,11 +80,28 @@ TEST(WideStrings, ValidTextRoundTrips) {
 
 TEST(WideStrings, InvalidInputGivesNull) {
     const char *utf8[] = {
-        "\xC0\xAF",         "\xC1\xBF",         "\xE0\x80\xAF",      "\xE0\x9F\xBF",  "\xF0\x80\x80\xAF",  // overlong
-        "\xF0\x8F\xBF\xBF", "\xED\xA0\x80",     "\xED\xBF\xBF",      "\xED\xA0\x80\xED\xB0\x80",          // surrogates
-        "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xF7\xBF\xBF\xBF",  // past U+10FFFF
-        "\xC3",             "\xE6\x97",         "\xF0\x9F\x98",      "\xE6\x97" "ab",  // truncated
-        "\x80",             "a\xBF" "b",        "\xFE",              "\xFF",           // lone continuation, no lead
+        "\xC0\xAF",
+        "\xC1\xBF",
+        "\xE0\x80\xAF",
+        "\xE0\x9F\xBF",
+        "\xF0\x80\x80\xAF",  // overlong
+        "\xF0\x8F\xBF\xBF",
+        "\xED\xA0\x80",
+        "\xED\xBF\xBF",
+        "\xED\xA0\x80\xED\xB0\x80",  // surrogates
+        "\xF4\x90\x80\x80",
+        "\xF5\x80\x80\x80",
+        "\xF7\xBF\xBF\xBF",  // past U+10FFFF
+        "\xC3",
+        "\xE6\x97",
+        "\xF0\x9F\x98",
+        "\xE6\x97"
+        "ab",  // truncated
+        "\x80",
+        "a\xBF"
+        "b",
+        "\xFE",
+        "\xFF",  // lone continuation, no lead
     };
     for (const char *bad : utf8) {
         for (const std::string &prefix : {std::string(), kAscii20}) {
@@ -200,8 +217,8 @@ const std::pair<char32_t, char32_t> kAscii{0x20, 0x7E}, kKana{0x3041, 0x30FA}, k
 const Sample kSamples[] = {
     {932, "CP932", {kAscii, kKana, kHan, {0xFF61, 0xFF9F}}},  // Japanese with half-width kana
     {51932, "EUC-JP", {kAscii, kKana, kHan, {0xFF61, 0xFF9F}, {0xC0, 0xFF}}},
-    {936, "GBK", {kAscii, kHan, {0x3000, 0x3011}}},  // Chinese
-    {51949, "EUC-KR", {kAscii, {0xAC00, 0xD7A3}}},   // Korean
+    {936, "GBK", {kAscii, kHan, {0x3000, 0x3011}}},                              // Chinese
+    {51949, "EUC-KR", {kAscii, {0xAC00, 0xD7A3}}},                               // Korean
     {1252, "CP1252", {kAscii, {0xA0, 0xFF}, {0x152, 0x153}, {0x20AC, 0x20AC}}},  // French and the euro
     {kUtf8, "UTF-8", {kAscii, kKana, {0xE0, 0xFF}, {0x1F600, 0x1F64F}, {0x10000, 0x1000F}}},
 };
@@ -233,7 +250,9 @@ TEST(CodePageService, InvalidInputStopsWhereIconvStops) {
         {kUtf8, kWide, "UTF-8", "UTF-16LE", "ab\xED\xA0\x80z"},
         {kUtf8, kWide, "UTF-8", "UTF-16LE", "ab\xF4\x90\x80\x80"},
         {kUtf8, kWide, "UTF-8", "UTF-16LE", kAscii20 + "\xE6\x97"},
-        {kUtf8, kWide, "UTF-8", "UTF-16LE", kAscii20 + "\x80" "a"},
+        {kUtf8, kWide, "UTF-8", "UTF-16LE",
+         kAscii20 + "\x80"
+                    "a"},
         {kUtf8, 932, "UTF-8", "CP932", "ab\xED\xA0\x80"},
         {kUtf8, 932, "UTF-8", "CP932", "ab\xE6\x97"},
         {kWide, kUtf8, "UTF-16LE", "UTF-8", units(u"ab") + units({0xD800})},
@@ -267,8 +286,8 @@ TEST(CodePageService, UnknownCodePagesAndBadCounts) {
         int from, to;
         int32_t available;
     } pairs[] = {
-        {932, kUtf8, 0},   {kUtf8, 932, 0},    {kWide, 51949, 0}, {932, 932, 0},  {20866, kWide, 0},
-        {12345, kUtf8, 1}, {kUtf8, 12345, 1},  {0, 932, 1},       {-1, kWide, 1}, {kWide, 4, 1},
+        {932, kUtf8, 0},   {kUtf8, 932, 0},   {kWide, 51949, 0}, {932, 932, 0},  {20866, kWide, 0},
+        {12345, kUtf8, 1}, {kUtf8, 12345, 1}, {0, 932, 1},       {-1, kWide, 1}, {kWide, 4, 1},
     };
     char dst[16];
     for (const auto &p : pairs) {
@@ -285,7 +304,7 @@ TEST(CodePageService, UnknownCodePagesAndBadCounts) {
         const struct {
             const char *src;
             int *src_len, *dst_len;
-        } bad[] = {{src, nullptr, &eight}, {src, &two, nullptr}, {src, &minus_two, &eight},
+        } bad[] = {{src, nullptr, &eight},  {src, &two, nullptr},    {src, &minus_two, &eight},
                    {src, &two, &minus_one}, {nullptr, &two, &eight}, {nullptr, &minus_one, &eight}};
         for (const auto &b : bad) {
             Canary out(8);
