@@ -4,6 +4,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "mscs.h"
@@ -102,18 +103,13 @@ TEST_F(Translate, PlatformAndPluginRecordsCarryTheirRatiosAndWidths) {
     for (const auto &c : cases) {
         const mscstrans_trans &t = *open(c.cs1, c.cs2);
         SCOPED_TRACE(std::to_string(c.cs1) + "<->" + std::to_string(c.cs2));
+        auto fields = [](const auto &r) {
+            return std::tuple(r.kind, r.codeset1, r.codeset2, r.codepage1, r.codepage2, r.forward_ratio,
+                              r.backward_ratio, r.unit_bytes1, r.unit_bytes2, r.max_bytes1, r.max_bytes2);
+        };
+        EXPECT_EQ(fields(t), std::tuple(c.kind, c.cs1, c.cs2, c.page1, c.page2, c.forward, c.backward, c.unit1, c.unit2,
+                                        c.max1, c.max2));
         EXPECT_EQ(t.magic, MSCSTRANS_MAGIC);
-        EXPECT_EQ(t.kind, c.kind);
-        EXPECT_EQ(t.codeset1, c.cs1);
-        EXPECT_EQ(t.codeset2, c.cs2);
-        EXPECT_EQ(t.codepage1, c.page1);
-        EXPECT_EQ(t.codepage2, c.page2);
-        EXPECT_EQ(t.forward_ratio, c.forward);
-        EXPECT_EQ(t.backward_ratio, c.backward);
-        EXPECT_EQ(t.unit_bytes1, c.unit1);
-        EXPECT_EQ(t.unit_bytes2, c.unit2);
-        EXPECT_EQ(t.max_bytes1, c.max1);
-        EXPECT_EQ(t.max_bytes2, c.max2);
         bool platform = c.kind == MSCSTRANS_PLATFORM;
         EXPECT_EQ(t.library == nullptr, platform);
         EXPECT_EQ(t.forward == MSCSTRANS_PLATFORM_FN && t.backward == MSCSTRANS_PLATFORM_FN, platform);
