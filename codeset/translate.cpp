@@ -187,12 +187,13 @@ Direction direction_of(const mscstrans_trans *t, int direction) noexcept {
 // The code-page service's conversion of n bytes into dst_size bytes.
 int convert_platform(const Direction &d, const void *src, int n, void *dst, int dst_size, int *out_len,
                      int *status) noexcept {
-    if (dst_size <= 0 && n > 0) {  // the service would only measure
+    // The room in the service's units: bytes, or 16-bit units for UTF-16.
+    int read = n, written = d.to_page == kCodePageWide ? dst_size / 2 : dst_size;
+    if (written <= 0 && n > 0) {  // no room: the service would only measure
         *status = MSCSTRANS_STATUS_PARTIAL;
         return 0;
     }
     uint32_t mode = 0;
-    int read = n, written = dst_size;
     int32_t rc;
     if (d.from_page == kCodePageWide) {
         read = n / 2;
@@ -200,7 +201,6 @@ int convert_platform(const Direction &d, const void *src, int n, void *dst, int 
                                                 static_cast<char *>(dst), &written);
         read *= 2;
     } else if (d.to_page == kCodePageWide) {
-        written = dst_size / 2;
         rc = msos_ConvertINetMultiByteToUnicode(&mode, d.from_page, static_cast<const char *>(src), &read,
                                                 static_cast<qrv_wchar *>(dst), &written);
         written *= 2;
@@ -258,11 +258,13 @@ bool fit(mscstrans_strbuf *b, int needed) noexcept {
     return true;
 }
 
-void skip_mark(mscstrans_strbuf *b, int target_set) noexcept {
+// The mark belongs to the encoding, so a Locale code set in UTF-8 drops it
+// as UTF8 does.
+void skip_mark(mscstrans_strbuf *b, int target_page) noexcept {
     auto *p = reinterpret_cast<const unsigned char *>(b->storage);
     int mark = 0;
-    if (target_set == MSCS_UTF8 && b->length >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) mark = 3;
-    if (target_set == MSCS_WCHAR && b->length >= 2 && p[0] == 0xFF && p[1] == 0xFE) mark = 2;
+    if (target_page == os::kCodePageUtf8 && b->length >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) mark = 3;
+    if (target_page == kCodePageWide && b->length >= 2 && p[0] == 0xFF && p[1] == 0xFE) mark = 2;
     b->text = b->storage + mark;
     b->length -= mark;
 }
@@ -354,7 +356,7 @@ QRV_API int mscstrans_cs1_cs2_str_ex(mscstrans_trans *t, int direction, const vo
     if (ok == 0) return 0;
     b->text = b->storage;
     b->length = out < 0 || out > size ? 0 : out;
-    if (t->kind == MSCSTRANS_PLATFORM) skip_mark(b, d.target_set);
+    if (t->kind == MSCSTRANS_PLATFORM) skip_mark(b, d.to_page);
     // A terminator after the text, where the storage has room for it.
     int terminator = d.target_set == MSCS_WCHAR ? 2 : 1;
     int end = static_cast<int>(b->text - b->storage) + b->length;
