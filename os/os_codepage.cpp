@@ -270,7 +270,14 @@ bool source_bytes(const char *src, const int *src_len, bool wide, size_t unit, s
     if (src_len == nullptr) return false;
     if (*src_len == -1) {
         if (src == nullptr) return false;
-        *bytes = wide ? qrv::utf16::length(reinterpret_cast<const qrv_wchar *>(src)) * 2 : std::strlen(src);
+        if (!wide) {
+            *bytes = std::strlen(src);
+            return true;
+        }
+        // Unit by unit through memcpy: a caller's text may sit at an odd address.
+        size_t n = 0;
+        for (uint16_t unit = 1; std::memcpy(&unit, src + n, 2), unit != 0;) n += 2;
+        *bytes = n;
         return true;
     }
     if (*src_len < 0 || (*src_len > 0 && src == nullptr)) return false;
