@@ -404,10 +404,15 @@ TEST_F(LibraryTest, LocalNamesAndAddresses) {
     uint32_t neighbour = local ^ 0x80;
     std::vector<uint32_t> listed(32);
     listed.resize(qrv::os::ipv4_interface_addresses(listed.data(), 32));
-    bool on_interface = false;
-    for (uint32_t a : listed) on_interface |= msos_ntohl(a) == neighbour;
+    uint32_t next_network = local ^ 0x100;
+    bool on_interface = false, network_on_interface = false;
+    for (uint32_t a : listed) {
+        on_interface |= msos_ntohl(a) == neighbour;
+        network_on_interface |= msos_ntohl(a) >> 8 == next_network >> 8;
+    }
     EXPECT_EQ(msnethost_ipaddr_class_is_local(neighbour), 1);
     EXPECT_EQ(msnethost_ipaddr_is_local(neighbour), on_interface ? 1 : 0);
+    EXPECT_EQ(msnethost_ipaddr_class_is_local(next_network), network_on_interface ? 1 : 0);
     EXPECT_EQ(msnethost_ipaddr_class_is_local(0xC6336401u), 0);
 }
 
