@@ -237,7 +237,7 @@ QRV_API int msos_select(int, msos_fd_set *read_set, msos_fd_set *write_set, msos
     if (total == 0 || (timeout != nullptr && (timeout->sec < 0 || timeout->usec < 0))) return errno = EINVAL, -1;
     struct timespec limit = {};
     if (timeout != nullptr) {
-        limit.tv_sec = timeout->sec + timeout->usec / 1000000;
+        limit.tv_sec = static_cast<time_t>(timeout->sec) + timeout->usec / 1000000;
         limit.tv_nsec = static_cast<long>(timeout->usec % 1000000) * 1000;
     }
     struct pollfd small[64];
