@@ -184,7 +184,8 @@ QRV_API qrv_handle msos_accept(qrv_handle socket, struct sockaddr *address, int 
     if (fd < 0 || (length != nullptr && qrv::os::bad_length(*length))) return -1;
     if (address != nullptr && length == nullptr) return errno = EINVAL, -1;
     socklen_t size = length != nullptr ? static_cast<socklen_t>(*length) : 0;
-    int accepted = retry_eintr([&] { return g_sys.accept4(fd, address, length != nullptr ? &size : nullptr, SOCK_CLOEXEC); });
+    int accepted =
+        retry_eintr([&] { return g_sys.accept4(fd, address, length != nullptr ? &size : nullptr, SOCK_CLOEXEC); });
     if (accepted >= 0 && length != nullptr) *length = static_cast<int>(size);
     return accepted;
 }
@@ -292,8 +293,8 @@ QRV_API void msos_freeaddrinfo(struct addrinfo *list) noexcept {
 QRV_API int msos_getnameinfo(const struct sockaddr *address, int length, char *host, uint32_t host_length,
                              char *service, uint32_t service_length, int flags) noexcept {
     if (address == nullptr || length < 0) return errno = EINVAL, EAI_SYSTEM;
-    return g_sys.getnameinfo(address, static_cast<socklen_t>(length), host, host != nullptr ? host_length : 0,
-                             service, service != nullptr ? service_length : 0, flags);
+    return g_sys.getnameinfo(address, static_cast<socklen_t>(length), host, host != nullptr ? host_length : 0, service,
+                             service != nullptr ? service_length : 0, flags);
 }
 
 QRV_API int msos_gethostname(char *buffer, int length) noexcept {

@@ -65,8 +65,7 @@ struct Syscalls {
     int (*ppoll)(struct pollfd *fds, nfds_t count, const struct timespec *timeout, const sigset_t *mask);
     int (*setsockopt)(int fd, int level, int option, const void *value, socklen_t length);
     int (*getsockopt)(int fd, int level, int option, void *value, socklen_t *length);
-    int (*getaddrinfo)(const char *node, const char *service, const struct addrinfo *hints,
-                       struct addrinfo **result);
+    int (*getaddrinfo)(const char *node, const char *service, const struct addrinfo *hints, struct addrinfo **result);
     void (*freeaddrinfo)(struct addrinfo *list);
     int (*getnameinfo)(const struct sockaddr *address, socklen_t length, char *host, socklen_t host_length,
                        char *service, socklen_t service_length, int flags);

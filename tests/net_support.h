@@ -18,9 +18,7 @@ inline sockaddr_in loopback_address(int port) {
     return address;
 }
 
-inline const sockaddr *as_sockaddr(const sockaddr_in &address) {
-    return reinterpret_cast<const sockaddr *>(&address);
-}
+inline const sockaddr *as_sockaddr(const sockaddr_in &address) { return reinterpret_cast<const sockaddr *>(&address); }
 
 // A listener on 127.0.0.1 and a port the system chose (*port), or -1.
 inline qrv_handle listen_loopback(int *port, int backlog = 128) {

@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <climits>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -106,8 +106,8 @@ TEST_F(Sockets, ClosedListenerRefusesWithThePort) {
     EXPECT_EQ(connect_loopback(port_), -1);
     EXPECT_EQ(reported(), reported(16455, ECONNREFUSED));
     EXPECT_EQ(number_arg(0), port_);
-    EXPECT_EQ(render(), "cannot connect socket to port " + std::to_string(port_) +
-                            "|O/S error 111: Connection refused");
+    EXPECT_EQ(render(),
+              "cannot connect socket to port " + std::to_string(port_) + "|O/S error 111: Connection refused");
 }
 
 TEST_F(Sockets, BindToABusyPortReportsThePort) {
@@ -292,7 +292,7 @@ TEST(Addresses, DottedTextByteOrderAndFormatting) {
     struct {
         const char *text;
         uint32_t host_order;
-    } cases[] = {{"127.0.0.1", 0x7F000001u}, {"10.0.0.1", 0x0A000001u}, {"1.2.3", 0x01020003u},
+    } cases[] = {{"127.0.0.1", 0x7F000001u}, {"10.0.0.1", 0x0A000001u},  {"1.2.3", 0x01020003u},
                  {"0x7f.1", 0x7F000001u},    {"256.1.1.1", 0xFFFFFFFFu}, {"1.2.3.4 ", 0xFFFFFFFFu},
                  {"1.2.3.4.", 0xFFFFFFFFu},  {"", 0xFFFFFFFFu},          {nullptr, 0xFFFFFFFFu}};
     for (const auto &c : cases) EXPECT_EQ(msos_ntohl(msos_inet_addr(c.text)), c.host_order) << c.text;
