@@ -5,9 +5,11 @@
 #include <fcntl.h>
 #include <ifaddrs.h>
 #include <netdb.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <functional>
@@ -204,6 +206,10 @@ TEST_F(Sockets, BadWaitsFailBeforeWaiting) {
 }
 
 TEST_F(Sockets, WaitOnAThousandSockets) {
+    struct rlimit files;
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = std::max<rlim_t>(files.rlim_cur, std::min<rlim_t>(files.rlim_max, 2048));
+    setrlimit(RLIMIT_NOFILE, &files);  // the usual soft limit of 1024 is too few
     std::vector<int64_t> slots;
     std::vector<int> fds;
     for (int i = 0; i < 512; ++i) {
