@@ -24,6 +24,12 @@ void push_os_error(int os_error, int32_t id, const char *path) noexcept {
     errno = os_error;
 }
 
+void push_os_error_number(int os_error, int32_t id, int64_t number) noexcept {
+    mserror_seterr_os(os_error);
+    mserror_seterr_1arg(id, number);
+    errno = os_error;
+}
+
 }  // namespace qrv::eos
 
 namespace {

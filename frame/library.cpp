@@ -93,7 +93,19 @@ void end_wide_translator(int mode, int) {
 
 bool init_standard_descriptors(int mode) { return fio::init(mode, msvars_getenv); }
 
-bool init_tmpdir(int mode) { return mode != MSBASIC_MODE_PROCESS || settings::choose_tmpdir(); }
+// The socket layer was started when the library was loaded; a failed start
+// fails the first init.
+bool check_socket_layer() {
+    int code = msos_get_winsock_init_errno();
+    if (code == 0) return true;
+    mserror_seterr_os(code);
+    mserror_seterr(err::kCannotLoadWinsock, 0);
+    return false;
+}
+
+bool init_tmpdir(int mode) {
+    return mode != MSBASIC_MODE_PROCESS || (settings::choose_tmpdir() && check_socket_layer());
+}
 
 bool init_messages(int mode) {
     if ((mode == MSBASIC_MODE_PROCESS && !msg::process_init(msbasic_get_thread_wss)) || !msg::thread_init()) {

@@ -6,6 +6,7 @@
 #include "base/registry.h"
 #include "frame/frame_internal.h"
 #include "msbasic.h"
+#include "msos.h"
 #include "mstask.h"
 #include "msthread.h"
 
@@ -47,6 +48,7 @@ void after_fork_child() {
 
 __attribute__((constructor(101))) void process_attach() {
     msthread_initmutex_init();
+    msos_winsock_init();  // its result is checked by the first init
     g_detach_key_made = pthread_key_create(&g_detach_key, on_thread_exit) == 0;
     pthread_atfork(before_fork, after_fork_parent, after_fork_child);
 }
@@ -57,6 +59,7 @@ __attribute__((destructor(101))) void process_detach() {
     msthread_initmutex_destroy();
     if (g_detach_key_made) pthread_key_delete(g_detach_key);
     g_detach_key_made = false;
+    msos_winsock_cleanup();
 }
 
 }  // namespace

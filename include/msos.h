@@ -520,6 +520,114 @@ QRV_API int32_t msos_IsConvertINetStringAvailable(int from_code_page, int to_cod
  * locale's ASCII; 0 for an encoding outside the list above. */
 QRV_API int msos_GetACP(void) QRV_NOEXCEPT;
 
+/* ---- Sockets ----------------------------------------------------------------
+ * BSD sockets carried as qrv_handle (a descriptor; QRV_INVALID_HANDLE, -1,
+ * is the failure value). Each call is one system call, EINTR retried, and
+ * reports nothing: failures return -1 (or the resolver's EAI_ code) with
+ * errno, which msos_wsagetlasterror also returns. A handle outside the
+ * descriptor range fails with EBADF. Sockets are not inherited by programs
+ * the process starts (close-on-exec). Lengths are in bytes; a negative one
+ * fails with EINVAL. The records are the system's (<sys/socket.h>,
+ * <netdb.h>). */
+struct sockaddr;
+struct addrinfo;
+
+QRV_API qrv_handle msos_socket(int family, int type, int protocol) QRV_NOEXCEPT;
+QRV_API int msos_bind(qrv_handle socket, const struct sockaddr *address, int length) QRV_NOEXCEPT;
+/* An interrupted connect waits for the attempt that goes on to finish. */
+QRV_API int msos_connect(qrv_handle socket, const struct sockaddr *address, int length) QRV_NOEXCEPT;
+QRV_API int msos_listen(qrv_handle socket, int backlog) QRV_NOEXCEPT;
+/* address and length may both be null. */
+QRV_API qrv_handle msos_accept(qrv_handle socket, struct sockaddr *address, int *length) QRV_NOEXCEPT;
+QRV_API int msos_getsockname(qrv_handle socket, struct sockaddr *address, int *length) QRV_NOEXCEPT;
+/* Bytes received (0: the peer ended the stream) or sent, or -1. A send
+ * never raises SIGPIPE: a broken connection fails with EPIPE. */
+QRV_API int msos_recv(qrv_handle socket, void *buffer, int length, int flags) QRV_NOEXCEPT;
+QRV_API int msos_send(qrv_handle socket, const void *buffer, int length, int flags) QRV_NOEXCEPT;
+QRV_API int msos_setsockopt(qrv_handle socket, int level, int option, const void *value, int length) QRV_NOEXCEPT;
+/* Closes a socket; anything that is not a socket is left open (ENOTSOCK,
+ * or EBADF for a handle that is not open). */
+QRV_API int msos_closesocket(qrv_handle socket) QRV_NOEXCEPT;
+
+/* Socket sets for msos_select: a list of up to MSOS_FD_SETSIZE sockets (not
+ * a bit map; any socket number fits). The wait is a poll(2). */
+#define MSOS_FD_SETSIZE 2056
+typedef struct msos_fd_set {
+    uint32_t count;
+    qrv_handle sockets[MSOS_FD_SETSIZE];
+} msos_fd_set;
+typedef struct msos_timeval {
+    int32_t sec;
+    int32_t usec;
+} msos_timeval;
+/* Waits until a socket of a set is ready to read (or at its end), to write,
+ * or has an error, or the time-out (null: no limit) passes. Each set given
+ * is rewritten to hold its ready sockets only. Returns how many entries are
+ * ready in all sets, 0 after the time-out (the sets then empty), or -1:
+ * EINVAL when the sets are all empty or one holds more than MSOS_FD_SETSIZE
+ * or a time-out field is negative, EBADF when a socket is not open or not a
+ * descriptor number (-1). count is ignored. */
+QRV_API int msos_select(int count, msos_fd_set *read_set, msos_fd_set *write_set, msos_fd_set *error_set,
+                        const msos_timeval *timeout) QRV_NOEXCEPT;
+
+/* The resolver: getaddrinfo(3), freeaddrinfo(3), getnameinfo(3) with their
+ * results (0, or an EAI_ code of <netdb.h>). */
+QRV_API int msos_getaddrinfo(const char *node, const char *service, const struct addrinfo *hints,
+                             struct addrinfo **result) QRV_NOEXCEPT;
+QRV_API void msos_freeaddrinfo(struct addrinfo *list) QRV_NOEXCEPT;
+QRV_API int msos_getnameinfo(const struct sockaddr *address, int length, char *host, uint32_t host_length,
+                             char *service, uint32_t service_length, int flags) QRV_NOEXCEPT;
+/* The machine's host name: 0, or -1 when it does not fit with its NUL or
+ * the arguments are bad (the buffer then holds "" when length > 0). */
+QRV_API int msos_gethostname(char *buffer, int length) QRV_NOEXCEPT;
+QRV_API uint32_t msos_htonl(uint32_t value) QRV_NOEXCEPT;
+QRV_API uint16_t msos_htons(uint16_t value) QRV_NOEXCEPT;
+QRV_API uint32_t msos_ntohl(uint32_t value) QRV_NOEXCEPT;
+QRV_API uint16_t msos_ntohs(uint16_t value) QRV_NOEXCEPT;
+/* A dotted IPv4 address ("a.b.c.d", also the short, octal and hexadecimal
+ * forms of inet_aton(3): "1.2.3" is 1.2.0.3) in network order; 0xFFFFFFFF
+ * when the whole text is not one (nothing may follow it). */
+QRV_API uint32_t msos_inet_addr(const char *text) QRV_NOEXCEPT;
+/* The socket layer needs no start on Linux: init counts a user and returns
+ * the stored start-up result (always 0), cleanup counts one off and returns
+ * 0; get_winsock_init_errno returns the stored result. The library starts
+ * it when it is loaded and stops it when it is unloaded. */
+QRV_API int msos_winsock_init(void) QRV_NOEXCEPT;
+QRV_API int msos_winsock_cleanup(void) QRV_NOEXCEPT;
+QRV_API int msos_get_winsock_init_errno(void) QRV_NOEXCEPT;
+
+/* ---- Sockets with error reporting --------------------------------------------
+ * As their msos_ forms; a failure starts a new report with the errno (16151)
+ * and pushes: socket 16462, bind 16453 and connect 16455 (the address's port
+ * in host order, 0 without one), listen 16457, accept 16452, getsockname
+ * 16456, select 16459, setsockopt 16461, closesocket 16454, send 16460. */
+QRV_API qrv_handle mseos_socket(int family, int type, int protocol) QRV_NOEXCEPT;
+QRV_API int mseos_bind(qrv_handle socket, const struct sockaddr *address, int length) QRV_NOEXCEPT;
+QRV_API int mseos_connect(qrv_handle socket, const struct sockaddr *address, int length) QRV_NOEXCEPT;
+QRV_API int mseos_listen(qrv_handle socket, int backlog) QRV_NOEXCEPT;
+QRV_API qrv_handle mseos_accept(qrv_handle socket, struct sockaddr *address, int *length) QRV_NOEXCEPT;
+QRV_API int mseos_getsockname(qrv_handle socket, struct sockaddr *address, int *length) QRV_NOEXCEPT;
+QRV_API int mseos_select(int count, msos_fd_set *read_set, msos_fd_set *write_set, msos_fd_set *error_set,
+                         const msos_timeval *timeout) QRV_NOEXCEPT;
+QRV_API int mseos_setsockopt(qrv_handle socket, int level, int option, const void *value, int length) QRV_NOEXCEPT;
+QRV_API int mseos_closesocket(qrv_handle socket) QRV_NOEXCEPT;
+/* A connection reset by the peer (ECONNRESET, or EPIPE once the reset is
+ * known) returns length as if all was sent, recording nothing. */
+QRV_API int mseos_send(qrv_handle socket, const void *buffer, int length, int flags) QRV_NOEXCEPT;
+/* A connection aborted, reset or shut down (ECONNABORTED, ECONNRESET,
+ * ESHUTDOWN) returns 0 like the end of the stream, recording nothing; any
+ * other failure pushes 16458 on top of the stack (no 16151) and returns -1. */
+QRV_API int mseos_recv(qrv_handle socket, void *buffer, int length, int flags) QRV_NOEXCEPT;
+/* Waits until sockets are readable. Each slot holds a socket number in its
+ * low 32 bits. A number above 131615 pushes 16517 (the number, 131616) and
+ * returns -1 without waiting; sockets after the first MSOS_FD_SETSIZE
+ * different ones are not waited on. timeout_seconds 0 waits without limit,
+ * a negative one only polls (1 microsecond). Returns the number of ready
+ * sockets (each slot of a socket not ready becomes -1 in all 64 bits), 0
+ * after the time-out (slots unchanged), or -1; with report nonzero a failed
+ * wait is reported as mseos_select reports it. count 0 fails (EINVAL). */
+QRV_API int mseos_socket_wait_for_read(int64_t *slots, int count, int timeout_seconds, int report) QRV_NOEXCEPT;
+
 QRV_EXTERN_C_END
 
 #endif /* MSOS_H */

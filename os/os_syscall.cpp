@@ -49,6 +49,9 @@ constexpr Syscalls kReal = {
     ::mkdir,        ::rmdir,        ::chdir,   ::getcwd, ::opendir, ::readdir,  ::closedir,
     ::pipe2,        sys_getrandom,  ::mmap,    ::munmap, ::msync,   ::shm_open, ::shm_unlink,
     ::memfd_create, sys_locale_codeset,
+    ::socket,       ::bind,         ::connect, ::listen, ::accept4, ::getsockname, ::recv,
+    ::send,         ::ppoll,        ::setsockopt, ::getsockopt, ::getaddrinfo, ::freeaddrinfo, ::getnameinfo,
+    ::gethostname,  ::getifaddrs,   ::freeifaddrs,
 };
 
 }  // namespace

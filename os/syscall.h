@@ -7,6 +7,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -48,6 +52,26 @@ struct Syscalls {
     // read in a private locale: the program's own locale is never touched.
     // Null when the locale cannot be built.
     const char *(*locale_codeset)(char *buffer, size_t size);
+    // Sockets and the resolver: interrupted socket calls are retried, as
+    // the socket layer's callers expect whole calls (close is not).
+    int (*socket)(int family, int type, int protocol);
+    int (*bind)(int fd, const struct sockaddr *address, socklen_t length);
+    int (*connect)(int fd, const struct sockaddr *address, socklen_t length);
+    int (*listen)(int fd, int backlog);
+    int (*accept4)(int fd, struct sockaddr *address, socklen_t *length, int flags);
+    int (*getsockname)(int fd, struct sockaddr *address, socklen_t *length);
+    ssize_t (*recv)(int fd, void *buffer, size_t length, int flags);
+    ssize_t (*send)(int fd, const void *buffer, size_t length, int flags);
+    int (*ppoll)(struct pollfd *fds, nfds_t count, const struct timespec *timeout, const sigset_t *mask);
+    int (*setsockopt)(int fd, int level, int option, const void *value, socklen_t length);
+    int (*getsockopt)(int fd, int level, int option, void *value, socklen_t *length);
+    int (*getaddrinfo)(const char *node, const char *service, const struct addrinfo *hints, struct addrinfo **result);
+    void (*freeaddrinfo)(struct addrinfo *list);
+    int (*getnameinfo)(const struct sockaddr *address, socklen_t length, char *host, socklen_t host_length,
+                       char *service, socklen_t service_length, int flags);
+    int (*gethostname)(char *buffer, size_t length);
+    int (*getifaddrs)(struct ifaddrs **list);
+    void (*freeifaddrs)(struct ifaddrs *list);
 };
 
 // The table in use. Tests write entries directly and call restore_syscalls().

@@ -9,6 +9,7 @@
 #include "mserror.h"
 #include "msfio.h"
 #include "msfmt.h"
+#include "msnethost.h"
 #include "msnlsmsg.h"
 #include "msos.h"
 #include "mssp.h"
@@ -96,6 +97,11 @@ int main(void) {
     /* The catalogue's tables as plain C arrays. */
     CHECK(msnlsmsgtables_tabmap[0].lang == MSNLSMSG_LANG_ENGLISH && msnlsmsgtables_tabmap[0].table[0].id == 16001);
     CHECK(msnlsmsgtables_tabmap[1].table[0].id == 0 && msnlsmsgtables_offlang[10].lang == MSNLSMSG_LANG_PRIMARY);
+
+    char dotted[16];
+    CHECK(msnethost_fmt_ipaddr(0x7F000001u, dotted, sizeof dotted) == 1 && strcmp(dotted, "127.0.0.1") == 0);
+    CHECK(msos_inet_addr("1.2.3.4") == msos_htonl(0x01020304u) && msos_winsock_init() == 0);
+    CHECK(msos_winsock_cleanup() == 0 && msos_get_winsock_init_errno() == 0);
 
     msfio_fd null_fd = MSFIO_NULL;
     CHECK(msfio_write(null_fd, "x", 1) == 1);
