@@ -19,10 +19,12 @@
 #include "msos.h"
 #include "mssp.h"
 #include "mstask.h"
+#include "mstime.h"
 #include "mstmp.h"
 #include "msvars.h"
 #include "os/codepage.h"
 #include "os/os_config.h"
+#include "time/offset.h"
 
 namespace qrv::frame {
 namespace {
@@ -43,7 +45,7 @@ void **workspace() { return msbasic_get_thread_wss_only(); }
 // process without an environment still runs, with no variables.
 bool init_variables(int mode) {
     if (mode != MSBASIC_MODE_PROCESS) return true;
-    mstmp_set_tmpfile_postfix_value(static_cast<uint16_t>(os::time_seconds() & 0xFFFF));
+    mstmp_set_tmpfile_postfix_value(static_cast<uint16_t>(msos_time() & 0xFFFF));
     msvars_envinit();
     return true;
 }
@@ -93,7 +95,11 @@ void end_wide_translator(int mode, int) {
 
 bool init_standard_descriptors(int mode) { return fio::init(mode, msvars_getenv); }
 
-bool init_tmpdir(int mode) { return mode != MSBASIC_MODE_PROCESS || settings::choose_tmpdir(); }
+// The time offset is read once per process, after the variables it may
+// come from.
+bool init_tmpdir_time(int mode) {
+    return mode != MSBASIC_MODE_PROCESS || (settings::choose_tmpdir() && mstime_init() != 0);
+}
 
 bool init_messages(int mode) {
     if ((mode == MSBASIC_MODE_PROCESS && !msg::process_init(msbasic_get_thread_wss)) || !msg::thread_init()) {
@@ -150,6 +156,7 @@ void end_anchor(int, int) {
 void end_process_state(int mode, int) {
     if (mode != MSBASIC_MODE_PROCESS) return;
     settings::end_tmpdir();
+    mstime::end();
     note_space_reports(g_report_usage, g_check_leaks);
     set_debug_value(nullptr);
     settings::end_installation();
@@ -167,7 +174,7 @@ constexpr InitStep kInitSteps[] = {
     {"installation, initialisation file, environment file, MSDEBUG", init_process_settings},
     {"wide translator", init_wide_translator},
     {"messages and NLS files, id-only mode, thread exit strategy", init_messages},
-    {"temporary directory, socket layer, random generator, time", init_tmpdir},
+    {"temporary directory, socket layer, random generator, time", init_tmpdir_time},
     {"connections", nullptr},
     {"space statistics", init_space_statistics},
 };
@@ -182,7 +189,7 @@ constexpr EndStep kEndSteps[] = {
     {"task handle", end_task_handle},
     {"error stack", end_error_stack},
     {"per-thread anchor", end_anchor},
-    {"temporary directory, space reports, MS-variable environment, random generator, converters",
+    {"temporary directory, time offset, space reports, MS-variable environment, random generator, converters",
      end_process_state},
 };
 

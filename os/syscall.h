@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <time.h>
 
 #include <cstddef>
 
@@ -48,6 +49,11 @@ struct Syscalls {
     // read in a private locale: the program's own locale is never touched.
     // Null when the locale cannot be built.
     const char *(*locale_codeset)(char *buffer, size_t size);
+    // The clocks (CLOCK_REALTIME, CLOCK_MONOTONIC) and the calendar
+    // conversions in UTC and in the process's time zone.
+    int (*clock_gettime)(clockid_t clock, struct timespec *time);
+    struct tm *(*gmtime_r)(const time_t *seconds, struct tm *result);
+    struct tm *(*localtime_r)(const time_t *seconds, struct tm *result);
 };
 
 // The table in use. Tests write entries directly and call restore_syscalls().

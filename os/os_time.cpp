@@ -1,0 +1,243 @@
+// The system clock, the fine-grained clock and the calendar conversions.
+// The fine-grained clock is CLOCK_MONOTONIC (nanoseconds, so no frequency
+// to scale by) added to an anchor: one CLOCK_REALTIME reading taken beside
+// a monotonic one. Reading it costs one monotonic read and a few loads; a
+// reader that lands more than 60 seconds past the anchor anchors again, so
+// a change of the system clock shows within a minute and the clock runs
+// smooth in between.
+#include <time.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "msos.h"
+#include "os/os_internal.h"
+#include "os/syscall.h"
+
+namespace qrv::os {
+namespace {
+
+constexpr int64_t kNano = 1000000000;
+constexpr int64_t kReanchorSeconds = 60;
+// The anchor's two system-time readings must lie this close together, so
+// that the monotonic reading between them is known to within it.
+constexpr int64_t kAnchorWindowNs = 10000;
+// A system clock stepped on every read never meets the window; after these
+// tries the last bracket is used as it is.
+constexpr int kAnchorTries = 16;
+
+// The anchor, published under a sequence count (odd while a writer fills
+// it): readers copy it and retry when the count moved; a writer that finds
+// another at work leaves the job to it. Many readers, no lock.
+struct Anchor {
+    std::atomic<uint32_t> sequence{0};
+    std::atomic<int64_t> counter{0};  // CLOCK_MONOTONIC, nanoseconds
+    std::atomic<int64_t> sec{0};      // CLOCK_REALTIME at the counter reading
+    std::atomic<int32_t> nsec{0};
+    std::atomic<int64_t> gmtoff{0};  // local time minus UTC then
+};
+
+struct AnchorCopy {
+    int64_t counter, sec;
+    int32_t nsec;
+    int64_t gmtoff;
+};
+
+Anchor g_anchor;
+
+// Whether the monotonic counter serves: unknown until the first anchoring,
+// then in use, or absent for good (the system time is read directly).
+enum CounterState : int { kUnknown = 0, kInUse = 1, kAbsent = -1 };
+std::atomic<int> g_counter{kUnknown};
+
+bool read_clock(clockid_t clock, int64_t *sec, int32_t *nsec) {
+    struct timespec ts;
+    if (g_sys.clock_gettime(clock, &ts) != 0) return false;
+    *sec = ts.tv_sec;
+    *nsec = static_cast<int32_t>(ts.tv_nsec);
+    return true;
+}
+
+bool read_counter(int64_t *ns) {
+    int64_t sec;
+    int32_t nsec;
+    if (!read_clock(CLOCK_MONOTONIC, &sec, &nsec)) return false;
+    *ns = sec * kNano + nsec;
+    return true;
+}
+
+int64_t gmtoff_at(int64_t sec) {
+    time_t t = static_cast<time_t>(sec);
+    struct tm broken;
+    return g_sys.localtime_r(&t, &broken) != nullptr ? broken.tm_gmtoff : 0;
+}
+
+void publish(int64_t counter, int64_t sec, int32_t nsec) {
+    int64_t gmtoff = gmtoff_at(sec);
+    uint32_t seen = g_anchor.sequence.load(std::memory_order_relaxed);
+    if ((seen & 1) != 0 || !g_anchor.sequence.compare_exchange_strong(seen, seen + 1, std::memory_order_acquire)) {
+        return;
+    }
+    std::atomic_thread_fence(std::memory_order_release);
+    g_anchor.counter.store(counter, std::memory_order_relaxed);
+    g_anchor.sec.store(sec, std::memory_order_relaxed);
+    g_anchor.nsec.store(nsec, std::memory_order_relaxed);
+    g_anchor.gmtoff.store(gmtoff, std::memory_order_relaxed);
+    g_anchor.sequence.store(seen + 2, std::memory_order_release);
+}
+
+AnchorCopy load_anchor() {
+    for (;;) {
+        uint32_t before = g_anchor.sequence.load(std::memory_order_acquire);
+        AnchorCopy copy{g_anchor.counter.load(std::memory_order_relaxed), g_anchor.sec.load(std::memory_order_relaxed),
+                        g_anchor.nsec.load(std::memory_order_relaxed), g_anchor.gmtoff.load(std::memory_order_relaxed)};
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if ((before & 1) == 0 && g_anchor.sequence.load(std::memory_order_relaxed) == before) return copy;
+    }
+}
+
+void lose_counter() { g_counter.store(kAbsent, std::memory_order_release); }
+
+// Brackets a counter reading between two system-time readings and makes it
+// the anchor. The first anchoring also decides whether there is a counter;
+// its system time stands as the anchor either way.
+bool anchor() {
+    int state = g_counter.load(std::memory_order_acquire);
+    if (state == kAbsent) return false;
+    int64_t t1, t2, counter;
+    int32_t n1, n2;
+    if (state == kUnknown) {
+        if (!read_clock(CLOCK_REALTIME, &t1, &n1)) return false;
+        if (!read_counter(&counter)) {
+            publish(0, t1, n1);
+            lose_counter();
+            return false;
+        }
+    }
+    for (int tries = 0;; ++tries) {
+        if (!read_clock(CLOCK_REALTIME, &t1, &n1)) return false;
+        if (!read_counter(&counter)) {
+            lose_counter();
+            return false;
+        }
+        if (!read_clock(CLOCK_REALTIME, &t2, &n2)) return false;
+        int64_t window = (t2 - t1) * kNano + (n2 - n1);
+        if (window < kAnchorWindowNs || tries + 1 >= kAnchorTries) break;
+    }
+    publish(counter, t1, n1);
+    g_counter.store(kInUse, std::memory_order_release);
+    return true;
+}
+
+int clear(mstime_timeval *tv) {
+    tv->sec = 0;
+    tv->nsec = 0;
+    return -1;
+}
+
+// The system time itself, for a process without a usable counter.
+int read_system(mstime_timeval *tv, bool local) {
+    if (!read_clock(CLOCK_REALTIME, &tv->sec, &tv->nsec)) return clear(tv);
+    if (local) tv->sec += gmtoff_at(tv->sec);
+    return 0;
+}
+
+int read_fine(mstime_timeval *tv, bool local) {
+    if (tv == nullptr) return -1;
+    for (int round = 0;; ++round) {
+        int state = g_counter.load(std::memory_order_acquire);
+        if (state == kUnknown) {
+            anchor();
+            state = g_counter.load(std::memory_order_acquire);
+        }
+        int64_t now;
+        if (state != kInUse) return read_system(tv, local);
+        if (!read_counter(&now)) {
+            lose_counter();
+            return read_system(tv, local);
+        }
+        AnchorCopy a = load_anchor();
+        int64_t elapsed = now - a.counter;  // below zero when another reader re-anchored meanwhile
+        int64_t sec = a.sec + elapsed / kNano;
+        int64_t nsec = a.nsec + elapsed % kNano;
+        if (nsec < 0) {
+            nsec += kNano;
+            --sec;
+        } else if (nsec >= kNano) {
+            nsec -= kNano;
+            ++sec;
+        }
+        if (round == 0 && sec > a.sec + kReanchorSeconds && anchor()) continue;
+        tv->sec = local ? sec + a.gmtoff : sec;
+        tv->nsec = static_cast<int32_t>(nsec);
+        return 0;
+    }
+}
+
+msos_tm *copy_tm(const struct tm &from, msos_tm *to) {
+    *to = msos_tm{from.tm_sec,  from.tm_min,  from.tm_hour, from.tm_mday, from.tm_mon,
+                  from.tm_year, from.tm_wday, from.tm_yday, from.tm_isdst};
+    return to;
+}
+
+}  // namespace
+
+void clock_restart() noexcept {
+    ::tzset();
+    g_counter.store(kUnknown, std::memory_order_release);
+}
+
+}  // namespace qrv::os
+
+using namespace qrv::os;
+
+extern "C" {
+
+QRV_API int64_t msos_time(void) noexcept {
+    int64_t sec;
+    int32_t nsec;
+    return read_clock(CLOCK_REALTIME, &sec, &nsec) ? sec : -1;
+}
+
+QRV_API int msos_get_timeval(mstime_timeval *tv) noexcept { return read_fine(tv, false); }
+
+QRV_API int msos_get_local_timeval(mstime_timeval *tv) noexcept { return read_fine(tv, true); }
+
+QRV_API int64_t msos_get_gmtoff(void) noexcept {
+    if (g_counter.load(std::memory_order_acquire) == kUnknown) anchor();
+    return load_anchor().gmtoff;
+}
+
+QRV_API char *msos_ctime_r(int64_t seconds, char *buffer) noexcept {
+    static constexpr char kDays[] = "SunMonTueWedThuFriSat";
+    static constexpr char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    time_t t = static_cast<time_t>(seconds);
+    struct tm broken;
+    if (buffer == nullptr || g_sys.localtime_r(&t, &broken) == nullptr) return nullptr;
+    // asctime's layout, written here: glibc's asctime_r writes past 26
+    // bytes for years beyond 9999.
+    char text[64];
+    int length = std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %lld\n", kDays + 3 * broken.tm_wday,
+                               kMonths + 3 * broken.tm_mon, broken.tm_mday, broken.tm_hour, broken.tm_min,
+                               broken.tm_sec, static_cast<long long>(broken.tm_year) + 1900);
+    if (length < 0 || length >= MSOS_CTIME_SIZE) return nullptr;
+    std::memcpy(buffer, text, static_cast<size_t>(length) + 1);
+    return buffer;
+}
+
+QRV_API msos_tm *msos_gmtime_r(int64_t seconds, msos_tm *tm) noexcept {
+    time_t t = static_cast<time_t>(seconds);
+    struct tm broken;
+    if (tm == nullptr || g_sys.gmtime_r(&t, &broken) == nullptr) return nullptr;
+    return copy_tm(broken, tm);
+}
+
+QRV_API msos_tm *msos_localtime_r(int64_t seconds, msos_tm *tm) noexcept {
+    time_t t = static_cast<time_t>(seconds);
+    struct tm broken;
+    if (tm == nullptr || g_sys.localtime_r(&t, &broken) == nullptr) return nullptr;
+    return copy_tm(broken, tm);
+}
+
+}  // extern "C"
