@@ -29,19 +29,17 @@ constexpr int kAnchorTries = 16;
 
 // The anchor, published under a sequence count (odd while a writer fills
 // it): readers copy it and retry when the count moved; a writer that finds
-// another at work leaves the job to it. Many readers, no lock.
+// another at work leaves the job to it. Many readers, no lock. Kept in
+// nanoseconds since 1970, which the kernel's clocks never leave.
 struct Anchor {
     std::atomic<uint32_t> sequence{0};
-    std::atomic<int64_t> counter{0};  // CLOCK_MONOTONIC, nanoseconds
-    std::atomic<int64_t> sec{0};      // CLOCK_REALTIME at the counter reading
-    std::atomic<int32_t> nsec{0};
-    std::atomic<int64_t> gmtoff{0};  // local time minus UTC then
+    std::atomic<int64_t> to_real{0};   // CLOCK_REALTIME minus CLOCK_MONOTONIC at the anchor
+    std::atomic<int64_t> renew_at{0};  // the first time more than 60 whole seconds past it
+    std::atomic<int64_t> gmtoff{0};    // local time minus UTC then
 };
 
 struct AnchorCopy {
-    int64_t counter, sec;
-    int32_t nsec;
-    int64_t gmtoff;
+    int64_t to_real, renew_at, gmtoff;
 };
 
 Anchor g_anchor;
@@ -80,9 +78,8 @@ void publish(int64_t counter, int64_t sec, int32_t nsec) {
         return;
     }
     std::atomic_thread_fence(std::memory_order_release);
-    g_anchor.counter.store(counter, std::memory_order_relaxed);
-    g_anchor.sec.store(sec, std::memory_order_relaxed);
-    g_anchor.nsec.store(nsec, std::memory_order_relaxed);
+    g_anchor.to_real.store(sec * kNano + nsec - counter, std::memory_order_relaxed);
+    g_anchor.renew_at.store((sec + kReanchorSeconds + 1) * kNano, std::memory_order_relaxed);
     g_anchor.gmtoff.store(gmtoff, std::memory_order_relaxed);
     g_anchor.sequence.store(seen + 2, std::memory_order_release);
 }
@@ -90,8 +87,9 @@ void publish(int64_t counter, int64_t sec, int32_t nsec) {
 AnchorCopy load_anchor() {
     for (;;) {
         uint32_t before = g_anchor.sequence.load(std::memory_order_acquire);
-        AnchorCopy copy{g_anchor.counter.load(std::memory_order_relaxed), g_anchor.sec.load(std::memory_order_relaxed),
-                        g_anchor.nsec.load(std::memory_order_relaxed), g_anchor.gmtoff.load(std::memory_order_relaxed)};
+        AnchorCopy copy{g_anchor.to_real.load(std::memory_order_relaxed),
+                        g_anchor.renew_at.load(std::memory_order_relaxed),
+                        g_anchor.gmtoff.load(std::memory_order_relaxed)};
         std::atomic_thread_fence(std::memory_order_acquire);
         if ((before & 1) == 0 && g_anchor.sequence.load(std::memory_order_relaxed) == before) return copy;
     }
@@ -143,7 +141,19 @@ int read_system(mstime_timeval *tv, bool local) {
     return 0;
 }
 
-int read_fine(mstime_timeval *tv, bool local) {
+void split(int64_t real, int64_t gmtoff, mstime_timeval *tv) {
+    int64_t sec = real / kNano, nsec = real % kNano;
+    if (nsec < 0) {  // before 1970
+        nsec += kNano;
+        --sec;
+    }
+    tv->sec = sec + gmtoff;
+    tv->nsec = static_cast<int32_t>(nsec);
+}
+
+// Everything but a reading within the anchor's minute: the first
+// anchoring, anchoring again, and a process without a counter.
+[[gnu::noinline, gnu::cold]] int read_slow(mstime_timeval *tv, bool local) {
     if (tv == nullptr) return -1;
     for (int round = 0;; ++round) {
         int state = g_counter.load(std::memory_order_acquire);
@@ -158,21 +168,27 @@ int read_fine(mstime_timeval *tv, bool local) {
             return read_system(tv, local);
         }
         AnchorCopy a = load_anchor();
-        int64_t elapsed = now - a.counter;  // below zero when another reader re-anchored meanwhile
-        int64_t sec = a.sec + elapsed / kNano;
-        int64_t nsec = a.nsec + elapsed % kNano;
-        if (nsec < 0) {
-            nsec += kNano;
-            --sec;
-        } else if (nsec >= kNano) {
-            nsec -= kNano;
-            ++sec;
-        }
-        if (round == 0 && sec > a.sec + kReanchorSeconds && anchor()) continue;
-        tv->sec = local ? sec + a.gmtoff : sec;
-        tv->nsec = static_cast<int32_t>(nsec);
+        int64_t real = now + a.to_real;
+        if (round == 0 && real >= a.renew_at && anchor()) continue;
+        split(real, local ? a.gmtoff : 0, tv);
         return 0;
     }
+}
+
+// The hot path, kept to one counter read and the anchor's copy.
+template <bool kLocal>
+int read_fine(mstime_timeval *tv) {
+    struct timespec ts;
+    if (tv != nullptr && g_counter.load(std::memory_order_acquire) == kInUse &&
+        g_sys.clock_gettime(CLOCK_MONOTONIC, &ts) == 0) [[likely]] {
+        AnchorCopy a = load_anchor();
+        int64_t real = ts.tv_sec * kNano + ts.tv_nsec + a.to_real;
+        if (real < a.renew_at) [[likely]] {
+            split(real, kLocal ? a.gmtoff : 0, tv);
+            return 0;
+        }
+    }
+    return read_slow(tv, kLocal);
 }
 
 msos_tm *copy_tm(const struct tm &from, msos_tm *to) {
@@ -200,9 +216,9 @@ QRV_API int64_t msos_time(void) noexcept {
     return read_clock(CLOCK_REALTIME, &sec, &nsec) ? sec : -1;
 }
 
-QRV_API int msos_get_timeval(mstime_timeval *tv) noexcept { return read_fine(tv, false); }
+QRV_API int msos_get_timeval(mstime_timeval *tv) noexcept { return read_fine<false>(tv); }
 
-QRV_API int msos_get_local_timeval(mstime_timeval *tv) noexcept { return read_fine(tv, true); }
+QRV_API int msos_get_local_timeval(mstime_timeval *tv) noexcept { return read_fine<true>(tv); }
 
 QRV_API int64_t msos_get_gmtoff(void) noexcept {
     if (g_counter.load(std::memory_order_acquire) == kUnknown) anchor();

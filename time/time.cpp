@@ -63,14 +63,29 @@ mstime_timeval *store(mstime_timeval *result, const Exact &v) {
     return result;
 }
 
+// On the clock's own readings, which are normalised: no call into the
+// general arithmetic on this path.
 void apply_offset(mstime_timeval *tv) {
     const Offset &o = g_offset;
     if (!o.active) return;
-    if (o.negative) {
-        mstime_timeval_sub(tv, tv, &o.magnitude);
+    int64_t sec;
+    int64_t nsec;
+    if (!o.negative) {
+        nsec = tv->nsec + o.magnitude.nsec;
+        int64_t carry = nsec >= kNano;
+        if (__builtin_add_overflow(tv->sec, o.magnitude.sec + carry, &sec)) {
+            store(tv, saturated(true));
+            return;
+        }
+        nsec -= carry * kNano;
     } else {
-        mstime_timeval_add(tv, tv, &o.magnitude);
+        nsec = tv->nsec - o.magnitude.nsec;
+        int64_t borrow = nsec < 0;
+        sec = tv->sec - o.magnitude.sec - borrow;  // both within 0..INT64_MAX: no overflow
+        nsec += borrow * kNano;
+        if (sec < 0) sec = nsec = 0;
     }
+    store(tv, Exact{sec, nsec});
 }
 
 }  // namespace
