@@ -8,6 +8,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -33,9 +34,10 @@ constexpr int kAnchorTries = 16;
 // nanoseconds since 1970, which the kernel's clocks never leave.
 struct Anchor {
     std::atomic<uint32_t> sequence{0};
-    std::atomic<int64_t> to_real{0};   // CLOCK_REALTIME minus CLOCK_MONOTONIC at the anchor
-    std::atomic<int64_t> renew_at{0};  // the first time more than 60 whole seconds past it
-    std::atomic<int64_t> gmtoff{0};    // local time minus UTC then
+    std::atomic<int64_t> counter{INT64_MIN};  // the counter reading it was made from
+    std::atomic<int64_t> to_real{0};          // CLOCK_REALTIME minus CLOCK_MONOTONIC at the anchor
+    std::atomic<int64_t> renew_at{0};         // the first time more than 60 whole seconds past it
+    std::atomic<int64_t> gmtoff{0};           // local time minus UTC then
 };
 
 struct AnchorCopy {
@@ -78,9 +80,14 @@ void publish(int64_t counter, int64_t sec, int32_t nsec) {
         return;
     }
     std::atomic_thread_fence(std::memory_order_release);
-    g_anchor.to_real.store(sec * kNano + nsec - counter, std::memory_order_relaxed);
-    g_anchor.renew_at.store((sec + kReanchorSeconds + 1) * kNano, std::memory_order_relaxed);
-    g_anchor.gmtoff.store(gmtoff, std::memory_order_relaxed);
+    // Two threads may anchor at once: the later reading wins, so that the
+    // clock never steps back to an older anchor.
+    if (counter >= g_anchor.counter.load(std::memory_order_relaxed)) {
+        g_anchor.counter.store(counter, std::memory_order_relaxed);
+        g_anchor.to_real.store(sec * kNano + nsec - counter, std::memory_order_relaxed);
+        g_anchor.renew_at.store((sec + kReanchorSeconds + 1) * kNano, std::memory_order_relaxed);
+        g_anchor.gmtoff.store(gmtoff, std::memory_order_relaxed);
+    }
     g_anchor.sequence.store(seen + 2, std::memory_order_release);
 }
 
@@ -201,6 +208,7 @@ msos_tm *copy_tm(const struct tm &from, msos_tm *to) {
 
 void clock_restart() noexcept {
     ::tzset();
+    g_anchor.counter.store(INT64_MIN, std::memory_order_relaxed);
     g_counter.store(kUnknown, std::memory_order_release);
 }
 
