@@ -553,7 +553,7 @@ typedef struct msos_tm {
 /* The local time of seconds as ctime(3) writes it, "Thu Jan  1 00:00:00
  * 1970\n", into buffer (MSOS_CTIME_SIZE bytes, newline and NUL included);
  * returns buffer, or null with the buffer untouched when the time has no
- * such text (a year outside 0..9999) or buffer is null. */
+ * such text (a year outside -999..9999) or buffer is null. */
 QRV_API char *msos_ctime_r(int64_t seconds, char *buffer) QRV_NOEXCEPT;
 /* UTC or local broken-down time of seconds into *tm: tm, or null with *tm
  * untouched when the C library refuses the time (its year does not fit). */

@@ -28,20 +28,28 @@ constexpr int64_t kAnchorWindowNs = 10000;
 // tries the last bracket is used as it is.
 constexpr int kAnchorTries = 16;
 
+// A clock reading: seconds and nanoseconds 0..999999999.
+struct Reading {
+    int64_t sec;
+    int64_t nsec;
+};
+
 // The anchor, published under a sequence count (odd while a writer fills
 // it): readers copy it and retry when the count moved; a writer that finds
-// another at work leaves the job to it. Many readers, no lock. Kept in
-// nanoseconds since 1970, which the kernel's clocks never leave.
+// another at work leaves the job to it. Many readers, no lock. The
+// difference is kept as seconds and nanoseconds, so that a reading costs
+// two additions and a carry, no division.
 struct Anchor {
     std::atomic<uint32_t> sequence{0};
-    std::atomic<int64_t> counter{INT64_MIN};  // the counter reading it was made from
-    std::atomic<int64_t> to_real{0};          // CLOCK_REALTIME minus CLOCK_MONOTONIC at the anchor
-    std::atomic<int64_t> renew_at{0};         // the first time more than 60 whole seconds past it
-    std::atomic<int64_t> gmtoff{0};           // local time minus UTC then
+    std::atomic<int64_t> counter{INT64_MIN};  // the counter reading it was made from, in ns
+    std::atomic<int64_t> to_real_sec{0};      // CLOCK_REALTIME minus CLOCK_MONOTONIC then
+    std::atomic<int64_t> to_real_nsec{0};
+    std::atomic<int64_t> renew_sec{0};  // the first second more than 60 whole seconds past it
+    std::atomic<int64_t> gmtoff{0};     // local time minus UTC then
 };
 
 struct AnchorCopy {
-    int64_t to_real, renew_at, gmtoff;
+    int64_t to_real_sec, to_real_nsec, renew_sec, gmtoff;
 };
 
 Anchor g_anchor;
@@ -51,19 +59,10 @@ Anchor g_anchor;
 enum CounterState : int { kUnknown = 0, kInUse = 1, kAbsent = -1 };
 std::atomic<int> g_counter{kUnknown};
 
-bool read_clock(clockid_t clock, int64_t *sec, int32_t *nsec) {
+bool read_clock(clockid_t clock, Reading *r) {
     struct timespec ts;
     if (g_sys.clock_gettime(clock, &ts) != 0) return false;
-    *sec = ts.tv_sec;
-    *nsec = static_cast<int32_t>(ts.tv_nsec);
-    return true;
-}
-
-bool read_counter(int64_t *ns) {
-    int64_t sec;
-    int32_t nsec;
-    if (!read_clock(CLOCK_MONOTONIC, &sec, &nsec)) return false;
-    *ns = sec * kNano + nsec;
+    *r = Reading{ts.tv_sec, ts.tv_nsec};
     return true;
 }
 
@@ -73,8 +72,14 @@ int64_t gmtoff_at(int64_t sec) {
     return g_sys.localtime_r(&t, &broken) != nullptr ? broken.tm_gmtoff : 0;
 }
 
-void publish(int64_t counter, int64_t sec, int32_t nsec) {
-    int64_t gmtoff = gmtoff_at(sec);
+void publish(const Reading &counter, const Reading &real) {
+    int64_t gmtoff = gmtoff_at(real.sec);
+    int64_t counter_ns = counter.sec * kNano + counter.nsec;
+    Reading to_real{real.sec - counter.sec, real.nsec - counter.nsec};
+    if (to_real.nsec < 0) {
+        to_real.nsec += kNano;
+        --to_real.sec;
+    }
     uint32_t seen = g_anchor.sequence.load(std::memory_order_relaxed);
     if ((seen & 1) != 0 || !g_anchor.sequence.compare_exchange_strong(seen, seen + 1, std::memory_order_acquire)) {
         return;
@@ -82,10 +87,11 @@ void publish(int64_t counter, int64_t sec, int32_t nsec) {
     std::atomic_thread_fence(std::memory_order_release);
     // Two threads may anchor at once: the later reading wins, so that the
     // clock never steps back to an older anchor.
-    if (counter >= g_anchor.counter.load(std::memory_order_relaxed)) {
-        g_anchor.counter.store(counter, std::memory_order_relaxed);
-        g_anchor.to_real.store(sec * kNano + nsec - counter, std::memory_order_relaxed);
-        g_anchor.renew_at.store((sec + kReanchorSeconds + 1) * kNano, std::memory_order_relaxed);
+    if (counter_ns >= g_anchor.counter.load(std::memory_order_relaxed)) {
+        g_anchor.counter.store(counter_ns, std::memory_order_relaxed);
+        g_anchor.to_real_sec.store(to_real.sec, std::memory_order_relaxed);
+        g_anchor.to_real_nsec.store(to_real.nsec, std::memory_order_relaxed);
+        g_anchor.renew_sec.store(real.sec + kReanchorSeconds + 1, std::memory_order_relaxed);
         g_anchor.gmtoff.store(gmtoff, std::memory_order_relaxed);
     }
     g_anchor.sequence.store(seen + 2, std::memory_order_release);
@@ -94,9 +100,9 @@ void publish(int64_t counter, int64_t sec, int32_t nsec) {
 AnchorCopy load_anchor() {
     for (;;) {
         uint32_t before = g_anchor.sequence.load(std::memory_order_acquire);
-        AnchorCopy copy{g_anchor.to_real.load(std::memory_order_relaxed),
-                        g_anchor.renew_at.load(std::memory_order_relaxed),
-                        g_anchor.gmtoff.load(std::memory_order_relaxed)};
+        AnchorCopy copy{
+            g_anchor.to_real_sec.load(std::memory_order_relaxed), g_anchor.to_real_nsec.load(std::memory_order_relaxed),
+            g_anchor.renew_sec.load(std::memory_order_relaxed), g_anchor.gmtoff.load(std::memory_order_relaxed)};
         std::atomic_thread_fence(std::memory_order_acquire);
         if ((before & 1) == 0 && g_anchor.sequence.load(std::memory_order_relaxed) == before) return copy;
     }
@@ -110,27 +116,26 @@ void lose_counter() { g_counter.store(kAbsent, std::memory_order_release); }
 bool anchor() {
     int state = g_counter.load(std::memory_order_acquire);
     if (state == kAbsent) return false;
-    int64_t t1, t2, counter;
-    int32_t n1, n2;
+    Reading t1, t2, counter;
     if (state == kUnknown) {
-        if (!read_clock(CLOCK_REALTIME, &t1, &n1)) return false;
-        if (!read_counter(&counter)) {
-            publish(0, t1, n1);
+        if (!read_clock(CLOCK_REALTIME, &t1)) return false;
+        if (!read_clock(CLOCK_MONOTONIC, &counter)) {
+            publish(Reading{0, 0}, t1);
             lose_counter();
             return false;
         }
     }
     for (int tries = 0;; ++tries) {
-        if (!read_clock(CLOCK_REALTIME, &t1, &n1)) return false;
-        if (!read_counter(&counter)) {
+        if (!read_clock(CLOCK_REALTIME, &t1)) return false;
+        if (!read_clock(CLOCK_MONOTONIC, &counter)) {
             lose_counter();
             return false;
         }
-        if (!read_clock(CLOCK_REALTIME, &t2, &n2)) return false;
-        int64_t window = (t2 - t1) * kNano + (n2 - n1);
+        if (!read_clock(CLOCK_REALTIME, &t2)) return false;
+        int64_t window = (t2.sec - t1.sec) * kNano + (t2.nsec - t1.nsec);
         if (window < kAnchorWindowNs || tries + 1 >= kAnchorTries) break;
     }
-    publish(counter, t1, n1);
+    publish(counter, t1);
     g_counter.store(kInUse, std::memory_order_release);
     return true;
 }
@@ -143,19 +148,26 @@ int clear(mstime_timeval *tv) {
 
 // The system time itself, for a process without a usable counter.
 int read_system(mstime_timeval *tv, bool local) {
-    if (!read_clock(CLOCK_REALTIME, &tv->sec, &tv->nsec)) return clear(tv);
-    if (local) tv->sec += gmtoff_at(tv->sec);
+    Reading now;
+    if (!read_clock(CLOCK_REALTIME, &now)) return clear(tv);
+    tv->sec = local ? now.sec + gmtoff_at(now.sec) : now.sec;
+    tv->nsec = static_cast<int32_t>(now.nsec);
     return 0;
 }
 
-void split(int64_t real, int64_t gmtoff, mstime_timeval *tv) {
-    int64_t sec = real / kNano, nsec = real % kNano;
-    if (nsec < 0) {  // before 1970
-        nsec += kNano;
-        --sec;
+// A counter reading moved onto the system clock by the anchor.
+Reading on_anchor(const Reading &counter, const AnchorCopy &a) {
+    Reading real{counter.sec + a.to_real_sec, counter.nsec + a.to_real_nsec};
+    if (real.nsec >= kNano) {
+        real.nsec -= kNano;
+        ++real.sec;
     }
-    tv->sec = sec + gmtoff;
-    tv->nsec = static_cast<int32_t>(nsec);
+    return real;
+}
+
+void store(const Reading &real, int64_t gmtoff, mstime_timeval *tv) {
+    tv->sec = real.sec + gmtoff;
+    tv->nsec = static_cast<int32_t>(real.nsec);
 }
 
 // Everything but a reading within the anchor's minute: the first
@@ -168,16 +180,16 @@ void split(int64_t real, int64_t gmtoff, mstime_timeval *tv) {
             anchor();
             state = g_counter.load(std::memory_order_acquire);
         }
-        int64_t now;
+        Reading now;
         if (state != kInUse) return read_system(tv, local);
-        if (!read_counter(&now)) {
+        if (!read_clock(CLOCK_MONOTONIC, &now)) {
             lose_counter();
             return read_system(tv, local);
         }
         AnchorCopy a = load_anchor();
-        int64_t real = now + a.to_real;
-        if (round == 0 && real >= a.renew_at && anchor()) continue;
-        split(real, local ? a.gmtoff : 0, tv);
+        Reading real = on_anchor(now, a);
+        if (round == 0 && real.sec >= a.renew_sec && anchor()) continue;
+        store(real, local ? a.gmtoff : 0, tv);
         return 0;
     }
 }
@@ -185,13 +197,13 @@ void split(int64_t real, int64_t gmtoff, mstime_timeval *tv) {
 // The hot path, kept to one counter read and the anchor's copy.
 template <bool kLocal>
 int read_fine(mstime_timeval *tv) {
-    struct timespec ts;
-    if (tv != nullptr && g_counter.load(std::memory_order_acquire) == kInUse &&
-        g_sys.clock_gettime(CLOCK_MONOTONIC, &ts) == 0) [[likely]] {
+    Reading now;
+    if (tv != nullptr && g_counter.load(std::memory_order_acquire) == kInUse && read_clock(CLOCK_MONOTONIC, &now))
+        [[likely]] {
         AnchorCopy a = load_anchor();
-        int64_t real = ts.tv_sec * kNano + ts.tv_nsec + a.to_real;
-        if (real < a.renew_at) [[likely]] {
-            split(real, kLocal ? a.gmtoff : 0, tv);
+        Reading real = on_anchor(now, a);
+        if (real.sec < a.renew_sec) [[likely]] {
+            store(real, kLocal ? a.gmtoff : 0, tv);
             return 0;
         }
     }
@@ -219,9 +231,8 @@ using namespace qrv::os;
 extern "C" {
 
 QRV_API int64_t msos_time(void) noexcept {
-    int64_t sec;
-    int32_t nsec;
-    return read_clock(CLOCK_REALTIME, &sec, &nsec) ? sec : -1;
+    Reading now;
+    return read_clock(CLOCK_REALTIME, &now) ? now.sec : -1;
 }
 
 QRV_API int msos_get_timeval(mstime_timeval *tv) noexcept { return read_fine<false>(tv); }
@@ -239,8 +250,8 @@ QRV_API char *msos_ctime_r(int64_t seconds, char *buffer) noexcept {
     time_t t = static_cast<time_t>(seconds);
     struct tm broken;
     if (buffer == nullptr || g_sys.localtime_r(&t, &broken) == nullptr) return nullptr;
-    // asctime's layout, written here: glibc's asctime_r writes past 26
-    // bytes for years beyond 9999.
+    // asctime's layout, written here: asctime_r is undefined for years
+    // beyond 9999, and the 26-byte bound must hold with any C library.
     char text[64];
     int length = std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %lld\n", kDays + 3 * broken.tm_wday,
                                kMonths + 3 * broken.tm_mon, broken.tm_mday, broken.tm_hour, broken.tm_min,
