@@ -125,20 +125,12 @@ TEST_F(LibraryTest, OffsetFromTheVariable) {
         mstime_timeval tv{-1, -1};
         EXPECT_EQ(mstime_get_timeval(&tv), 0);
         EXPECT_EQ(show(tv), show(c.shifted));
+        EXPECT_EQ(mstime_get_local_timeval(&tv), 0);  // the moved zone is UTC
+        EXPECT_EQ(show(tv), show(c.shifted));
         int64_t out = -1;
         EXPECT_EQ(mstime_gettime(&out), c.seconds);
         EXPECT_EQ(out, c.seconds);
         EXPECT_EQ(mstime_gettime(nullptr), c.seconds);
-        // The local clock is shifted alike.
-        g_clock.gmtoff = 3600;
-        qrv::os::clock_restart();
-        mstime_timeval local{-1, -1};
-        EXPECT_EQ(mstime_get_local_timeval(&local), 0);
-        mstime_timeval expected = c.shifted;
-        if (expected.sec != 0) expected.sec += 3600;  // a clamped time stays at zero
-        EXPECT_EQ(show(local), show(expected));
-        g_clock.gmtoff = 0;
-        qrv::os::clock_restart();
     }
     unsetenv("MSTIMEOFFSET");
 }
@@ -312,13 +304,9 @@ TEST(Calendar, LocalDateNow) {
     FakeClockScope clock(FakeClock{.real_ns = 1710053999 * kNano, .gmtoff = 9 * 3600});
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     mstime_getlocal_time(&year, &month, &day, &hour, &minute, &second);
-    EXPECT_EQ(std::to_string(year) + "-" + std::to_string(month) + "-" + std::to_string(day) + " " +
-                  std::to_string(hour) + ":" + std::to_string(minute) + ":" + std::to_string(second),
-              "2024-3-10 15:59:59");
-    year = month = day = 0;
-    mstime_getlocal_time(&year, &month, &day, nullptr, nullptr, nullptr);
-    mstime_getlocal_yymmdd(&year, &month, &day);
-    EXPECT_EQ(year * 10000 + month * 100 + day, 20240310);
+    EXPECT_EQ(((year * 100 + month) * 100 + day) * 1000000LL + (hour * 100 + minute) * 100 + second, 20240310155959);
+    mstime_getlocal_yymmdd(&year, nullptr, nullptr);
+    EXPECT_EQ(year, 2024);
 }
 
 // --- real zones and the init step, in children ---------------------------
@@ -399,6 +387,7 @@ TEST(Zones, BadOffsetFailsInitialisation) {
     };
     for (const auto &[env, error] : cases) {
         std::map<std::string, std::string> got = run_child(self_program(), {env, "TZ=UTC"});
+        EXPECT_EQ(got["status"], "0") << env;
         EXPECT_EQ(got["init"], "0") << env;
         EXPECT_EQ(got["error"].substr(0, error.size()), error) << got["error"];
     }
