@@ -81,7 +81,7 @@ void apply_offset(mstime_timeval *tv) {
     } else {
         nsec = tv->nsec - o.magnitude.nsec;
         int64_t borrow = nsec < 0;
-        sec = tv->sec - o.magnitude.sec - borrow;  // both within 0..INT64_MAX: no overflow
+        sec = tv->sec - o.magnitude.sec - borrow;  // the magnitude is within the bound mstime_init checked
         nsec += borrow * kNano;
         if (sec < 0) sec = nsec = 0;
     }
