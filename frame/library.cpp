@@ -19,10 +19,12 @@
 #include "msos.h"
 #include "mssp.h"
 #include "mstask.h"
+#include "mstime.h"
 #include "mstmp.h"
 #include "msvars.h"
 #include "os/codepage.h"
 #include "os/os_config.h"
+#include "time/offset.h"
 
 namespace qrv::frame {
 namespace {
@@ -43,7 +45,7 @@ void **workspace() { return msbasic_get_thread_wss_only(); }
 // process without an environment still runs, with no variables.
 bool init_variables(int mode) {
     if (mode != MSBASIC_MODE_PROCESS) return true;
-    mstmp_set_tmpfile_postfix_value(static_cast<uint16_t>(os::time_seconds() & 0xFFFF));
+    mstmp_set_tmpfile_postfix_value(static_cast<uint16_t>(msos_time() & 0xFFFF));
     msvars_envinit();
     return true;
 }
@@ -103,8 +105,17 @@ bool check_socket_layer() {
     return false;
 }
 
-bool init_tmpdir(int mode) {
-    return mode != MSBASIC_MODE_PROCESS || (settings::choose_tmpdir() && check_socket_layer());
+bool init_random() {
+    if (msos_rand_init() != 0) return true;
+    mserror_seterr(err::kCannotInitRandom, 0);
+    return false;
+}
+
+// The time offset is read once per process, after the variables it may
+// come from.
+bool init_process_services(int mode) {
+    return mode != MSBASIC_MODE_PROCESS ||
+           (settings::choose_tmpdir() && check_socket_layer() && init_random() && mstime_init() != 0);
 }
 
 bool init_messages(int mode) {
@@ -164,10 +175,12 @@ void end_anchor(int, int) {
 void end_process_state(int mode, int) {
     if (mode != MSBASIC_MODE_PROCESS) return;
     settings::end_tmpdir();
+    mstime::end();
     note_space_reports(g_report_usage, g_check_leaks);
     set_debug_value(nullptr);
     settings::end_installation();
     msvars_envend();
+    msos_rand_end();
     os::codepage_release();
 }
 
@@ -181,7 +194,7 @@ constexpr InitStep kInitSteps[] = {
     {"installation, initialisation file, environment file, MSDEBUG", init_process_settings},
     {"wide translator", init_wide_translator},
     {"messages and NLS files, id-only mode, thread exit strategy", init_messages},
-    {"temporary directory, socket layer, random generator, time", init_tmpdir},
+    {"temporary directory, socket layer, random generator, time", init_process_services},
     {"connections", init_connections},
     {"space statistics", init_space_statistics},
 };
@@ -196,7 +209,7 @@ constexpr EndStep kEndSteps[] = {
     {"task handle", end_task_handle},
     {"error stack", end_error_stack},
     {"per-thread anchor", end_anchor},
-    {"temporary directory, space reports, MS-variable environment, random generator, converters",
+    {"temporary directory, time offset, space reports, MS-variable environment, random generator, converters",
      end_process_state},
 };
 

@@ -628,6 +628,46 @@ QRV_API int mseos_recv(qrv_handle socket, void *buffer, int length, int flags) Q
  * wait is reported as mseos_select reports it. count 0 fails (EINVAL). */
 QRV_API int mseos_socket_wait_for_read(int64_t *slots, int count, int timeout_seconds, int report) QRV_NOEXCEPT;
 
+/* The clock. CLOCK_REALTIME gives "now"; the fine-grained clock is
+ * CLOCK_MONOTONIC anchored to CLOCK_REALTIME at first use and anchored again
+ * by the first reader that finds itself more than 60 seconds past the
+ * anchor, so it follows a change of the system clock within a minute and is
+ * smooth in between. None of these applies the MSTIMEOFFSET shift (see
+ * mstime.h). Local time is the process's TZ, read with localtime_r. */
+
+/* System UTC time in whole seconds since 1970; -1 if the clock cannot be read. */
+QRV_API int64_t msos_time(void) QRV_NOEXCEPT;
+/* The fine-grained clock in UTC or local time: 0, or -1 with *tv zero when
+ * no clock can be read (or tv is null). */
+QRV_API int msos_get_timeval(mstime_timeval *tv) QRV_NOEXCEPT;
+QRV_API int msos_get_local_timeval(mstime_timeval *tv) QRV_NOEXCEPT;
+/* Local time minus UTC in seconds at the last anchoring (anchoring first if
+ * that was never done). */
+QRV_API int64_t msos_get_gmtoff(void) QRV_NOEXCEPT;
+
+/* Broken-down time, fields in the order of the C library's struct tm. */
+typedef struct msos_tm {
+    int32_t sec;   /* 0-60 */
+    int32_t min;   /* 0-59 */
+    int32_t hour;  /* 0-23 */
+    int32_t mday;  /* 1-31 */
+    int32_t mon;   /* 0-11 */
+    int32_t year;  /* years since 1900 */
+    int32_t wday;  /* 0-6, Sunday 0 */
+    int32_t yday;  /* 0-365 */
+    int32_t isdst; /* >0 daylight-saving time, 0 not, <0 unknown */
+} msos_tm;
+#define MSOS_CTIME_SIZE 26
+/* The local time of seconds as ctime(3) writes it, "Thu Jan  1 00:00:00
+ * 1970\n", into buffer (MSOS_CTIME_SIZE bytes, newline and NUL included);
+ * returns buffer, or null with the buffer untouched when the time has no
+ * such text (a year outside -999..9999) or buffer is null. */
+QRV_API char *msos_ctime_r(int64_t seconds, char *buffer) QRV_NOEXCEPT;
+/* UTC or local broken-down time of seconds into *tm: tm, or null with *tm
+ * untouched when the C library refuses the time (its year does not fit). */
+QRV_API msos_tm *msos_gmtime_r(int64_t seconds, msos_tm *tm) QRV_NOEXCEPT;
+QRV_API msos_tm *msos_localtime_r(int64_t seconds, msos_tm *tm) QRV_NOEXCEPT;
+
 QRV_EXTERN_C_END
 
 #endif /* MSOS_H */

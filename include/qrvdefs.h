@@ -61,6 +61,14 @@ typedef void (*msbasic_cascade_fn)(void);
 typedef int (*msbasic_init_fn)(int mode);
 typedef void (*msbasic_end_fn)(int mode, int orderly);
 
+/* A point in time or a duration: seconds since 1970-01-01 00:00:00 UTC (or
+ * local wall-clock seconds on the same scale) and nanoseconds 0..999999999.
+ * Shared by the clock of msos.h and the arithmetic of mstime.h. */
+typedef struct mstime_timeval {
+    int64_t sec;
+    int32_t nsec;
+} mstime_timeval;
+
 /* Output sink of the formatting engine. */
 typedef void (*qrv_sink_fn)(void *context, const char *data, int length);
 

@@ -1,7 +1,6 @@
 // Platform calls behind os/os_config.h.
 #include <dlfcn.h>
 #include <limits.h>
-#include <time.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -26,12 +25,6 @@ bool own_file_path(char *buffer, size_t size) noexcept {
     if (length + 1 > size) return false;
     std::memcpy(buffer, resolved, length + 1);
     return true;
-}
-
-int64_t time_seconds() noexcept {
-    struct timespec ts;
-    clock_gettime(CLOCK_REALTIME, &ts);
-    return static_cast<int64_t>(ts.tv_sec);
 }
 
 }  // namespace qrv::os

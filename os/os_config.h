@@ -1,6 +1,6 @@
 // What configuration and the installation directory ask of the platform
-// beyond the file layer: the environment block, the library's own file and
-// the clock in seconds. Only os/ includes platform headers.
+// beyond the file layer: the environment block and the library's own file.
+// Only os/ includes platform headers.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +16,5 @@ char *const *environment() noexcept;
 // from: the shared library, or the program it is linked into. False when it
 // cannot be found or does not fit in size bytes.
 bool own_file_path(char *buffer, size_t size) noexcept;
-
-// Seconds since 1970 (UTC).
-int64_t time_seconds() noexcept;
 
 }  // namespace qrv::os

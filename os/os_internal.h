@@ -21,6 +21,10 @@ inline auto retry_eintr(Call call) noexcept {
     }
 }
 
+// Forgets the fine-grained clock's anchor and reads the time zone (TZ)
+// again: the next reading anchors afresh. For process initialisation.
+void clock_restart() noexcept;
+
 // Sleeps the whole of t, resuming after signals.
 void sleep_timespec(struct timespec t) noexcept;
 

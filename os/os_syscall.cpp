@@ -52,6 +52,7 @@ constexpr Syscalls kReal = {
     ::socket,       ::bind,         ::connect, ::listen, ::accept4, ::getsockname, ::recv,
     ::send,         ::ppoll,        ::setsockopt, ::getsockopt, ::getaddrinfo, ::freeaddrinfo, ::getnameinfo,
     ::gethostname,  ::getifaddrs,   ::freeifaddrs,
+    ::clock_gettime, ::gmtime_r, ::localtime_r,
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <time.h>
 
 #include <cstddef>
 
@@ -72,6 +73,11 @@ struct Syscalls {
     int (*gethostname)(char *buffer, size_t length);
     int (*getifaddrs)(struct ifaddrs **list);
     void (*freeifaddrs)(struct ifaddrs *list);
+    // The clocks (CLOCK_REALTIME, CLOCK_MONOTONIC) and the calendar
+    // conversions in UTC and in the process's time zone.
+    int (*clock_gettime)(clockid_t clock, struct timespec *time);
+    struct tm *(*gmtime_r)(const time_t *seconds, struct tm *result);
+    struct tm *(*localtime_r)(const time_t *seconds, struct tm *result);
 };
 
 // The table in use. Tests write entries directly and call restore_syscalls().

@@ -17,6 +17,7 @@
 #include "mstables.h"
 #include "mstask.h"
 #include "msthread.h"
+#include "mstime.h"
 #include "mstmp.h"
 #include "msvars.h"
 #include "msversion.h"
@@ -118,6 +119,12 @@ int main(void) {
     uint32_t counters[5];
     CHECK(msosfileio_stat_get(counters) == 0 && counters[4] >= 1);
     CHECK(msos_rand_get_pos_int() == 2074984175);
+    mstime_timeval now, later = {1, 600000000};
+    CHECK(mstime_get_timeval(&now) == 0 && now.sec >= mstime_gettime(NULL) - 1);
+    CHECK(mstime_timeval_add(&later, &later, &later)->sec == 3 && later.nsec == 200000000);
+    char when[MSOS_CTIME_SIZE];
+    msos_tm tm;
+    CHECK(msos_ctime_r(0, when) != NULL && msos_gmtime_r(86400, &tm) != NULL && tm.mday == 2);
 
     CHECK(msbasic_end_main(msbasic_init_cascade) == 1);
     CHECK(msbasic_get_init_pid() == 0);
