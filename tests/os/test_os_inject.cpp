@@ -234,15 +234,28 @@ TEST_F(Inject, CountersCountCallsAndBytes) {
     EXPECT_EQ(msosfileio_stat_get(nullptr), -1);
 }
 
+// Without a random source the process's first init fails with 16537, and
+// succeeds again once there is one.
+TEST(InitSteps, NoRandomSourceFailsTheFirstInit) {
+    g_sys.getrandom = no_random;
+    EXPECT_EQ(msbasic_init_main(msbasic_init_cascade), 0);
+    EXPECT_EQ(mserror_geterr_id(), 16537);
+    qrv::os::restore_syscalls();
+    msbasic_end_all();
+    EXPECT_EQ(qrv::space::live_spaces(), 0);
+    ASSERT_EQ(msbasic_init_main(msbasic_init_cascade), 1);
+    msbasic_end_main(msbasic_init_cascade);
+}
+
 TEST_F(Inject, RandomSourceThatFailsGivesTheConstant) {
-    EXPECT_EQ(msos_rand_get_pos_int(), 2074984175) << "not open";
-    ASSERT_NE(msos_rand_init(), 0);
+    ASSERT_NE(msos_rand_init(), 0) << "the library's init opened it already";
     EXPECT_EQ(msos_rand_set_seed(1), 1);
     for (int i = 0; i < 50; ++i) EXPECT_GE(msos_rand_get_pos_int(), 0);
     g_sys.getrandom = no_random;
     EXPECT_EQ(msos_rand_get_pos_int(), 2074984175);
     EXPECT_EQ(msos_rand_end(), 1);
     EXPECT_EQ(msos_rand_set_seed(1), 0);
+    EXPECT_EQ(msos_rand_get_pos_int(), 2074984175) << "not open";
 }
 
 }  // namespace
