@@ -48,7 +48,7 @@ constexpr Syscalls kReal = {
     sys_fcntl,      sys_fcntl_lock, sys_fstat, sys_stat, ::fstatat, ::unlink,   sys_rename_noreplace,
     ::mkdir,        ::rmdir,        ::chdir,   ::getcwd, ::opendir, ::readdir,  ::closedir,
     ::pipe2,        sys_getrandom,  ::mmap,    ::munmap, ::msync,   ::shm_open, ::shm_unlink,
-    ::memfd_create, sys_locale_codeset,
+    ::memfd_create, sys_locale_codeset, ::waitpid,
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 
 #include <cstddef>
 
@@ -48,6 +49,7 @@ struct Syscalls {
     // read in a private locale: the program's own locale is never touched.
     // Null when the locale cannot be built.
     const char *(*locale_codeset)(char *buffer, size_t size);
+    pid_t (*waitpid)(pid_t pid, int *status, int options);
 };
 
 // The table in use. Tests write entries directly and call restore_syscalls().
