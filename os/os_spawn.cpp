@@ -103,7 +103,11 @@ bool wait_for(pid_t pid, int *status) { return retry_eintr([&] { return g_sys.wa
 // the caller's memory (clone with CLONE_VM | CLONE_VFORK, as posix_spawn
 // does inside): the caller's thread sleeps until the intermediate has
 // started the child and ended, then reaps it. The child, an orphan from
-// then on, belongs to init: the caller never sees it end.
+// then on, belongs to init: the caller never sees it end. glibc's __clone
+// is called, not clone: a sanitizer's interceptor of clone takes every
+// clone for a fork and would run its after-fork steps in memory the
+// intermediate shares with the caller.
+extern "C" int __clone(int (*fn)(void *), void *stack, int flags, void *arg, ...);
 struct Detached {
     const char *program;
     char *const *argv;
@@ -130,7 +134,7 @@ uint32_t spawn_detached(const char *program, char *const argv[], const Plan &pla
     sigset_t all;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &job.mask);
-    pid_t middle = clone(intermediate, static_cast<char *>(stack) + kIntermediateStack, CLONE_VM | CLONE_VFORK | SIGCHLD,
+    pid_t middle = __clone(intermediate, static_cast<char *>(stack) + kIntermediateStack, CLONE_VM | CLONE_VFORK | SIGCHLD,
                          &job);
     int saved = errno;
     pthread_sigmask(SIG_SETMASK, &job.mask, nullptr);

@@ -70,12 +70,14 @@ std::string to_file_mode(const std::string &path) {
 }
 
 // Runs echo_child with stdout to a file and returns its report.
-Report run_child(std::vector<std::string> args, uint32_t *result) {
+Report run_child(const std::vector<std::string> &args, uint32_t *result) {
     TempDir dir;
     int out = open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     const qrv_handle triple[3] = {QRV_INVALID_HANDLE, out, QRV_INVALID_HANDLE};
-    Argv argv(std::move(args));
+    Argv argv(args);
     *result = mseos_spawnvp_io(kChild, argv.get(), 1, triple);
+    EXPECT_EQ(argv.text, args);  // the caller's vector is left as it was
+    EXPECT_EQ(argv.pointers.back(), nullptr);
     close(out);
     return parse_report(read_file(dir / "out"));
 }
