@@ -668,6 +668,59 @@ QRV_API char *msos_ctime_r(int64_t seconds, char *buffer) QRV_NOEXCEPT;
 QRV_API msos_tm *msos_gmtime_r(int64_t seconds, msos_tm *tm) QRV_NOEXCEPT;
 QRV_API msos_tm *msos_localtime_r(int64_t seconds, msos_tm *tm) QRV_NOEXCEPT;
 
+/* ---- Spawning and command lines --------------------------------------------
+ * A program runs from a program name and an argument vector (argv[0] is the
+ * name the child sees, the vector ends with a null pointer; the texts are
+ * passed to the child byte for byte). A name with a '/' is used as given;
+ * any other is searched in the directories of PATH (':' separated). The
+ * child gets the caller's environment, current directory and signal mask,
+ * and no descriptor of the library's own: only its standard descriptors
+ * and those the caller opened inheritable.
+ *
+ * handles: null, or three descriptors for the child's standard input,
+ * output and error; QRV_INVALID_HANDLE in a slot keeps the caller's
+ * standard handle (msos_getstdhandle). show_window and quote are accepted
+ * and ignored (no window system; no command line is built).
+ *
+ * Result with wait: the child's exit code (0-255), or 128 + the signal
+ * number when a signal ended it. Without wait: the process id of the
+ * child, which is not the caller's child (no zombie is left, nothing to
+ * wait for). MSOS_SPAWN_FAILED when the program cannot be found or
+ * started (errno: ENOENT, EACCES, E2BIG, EBADF for a handle that is not an
+ * open descriptor, EINVAL for a null program or an empty vector, ...) or
+ * the wait fails (ECHILD when the caller ignores SIGCHLD). Safe on any
+ * thread; a wait retries after signals. */
+#define MSOS_SPAWN_FAILED 0xFFFFFFFFu
+QRV_API uint32_t msos_spawnvp_ex(const char *program, char *const argv[], int wait, const qrv_handle *handles,
+                                 int show_window, int quote) QRV_NOEXCEPT;
+QRV_API uint32_t msos_spawnvp_wait(const char *program, char *const argv[]) QRV_NOEXCEPT;
+QRV_API uint32_t msos_spawnvp_nowait(const char *program, char *const argv[]) QRV_NOEXCEPT;
+QRV_API uint32_t msos_spawnvp_io(const char *program, char *const argv[], int wait,
+                                 const qrv_handle *handles) QRV_NOEXCEPT;
+/* As the msos_ forms; on MSOS_SPAWN_FAILED they record the operating-system
+ * error (16151) and push 16463 "cannot execv program '%s'" with program. */
+QRV_API uint32_t mseos_spawnvp_ex(const char *program, char *const argv[], int wait, const qrv_handle *handles,
+                                  int show_window, int quote) QRV_NOEXCEPT;
+QRV_API uint32_t mseos_spawnvp_wait(const char *program, char *const argv[]) QRV_NOEXCEPT;
+QRV_API uint32_t mseos_spawnvp_nowait(const char *program, char *const argv[]) QRV_NOEXCEPT;
+QRV_API uint32_t mseos_spawnvp_io(const char *program, char *const argv[], int wait,
+                                  const qrv_handle *handles) QRV_NOEXCEPT;
+
+/* The vector as one command line for a program that splits its line the
+ * Microsoft C runtime way (a pure text function; spawning does not use it).
+ * quote 0: the arguments joined with single spaces. quote nonzero: each
+ * argument in double quotes, a double quote inside written as \", the
+ * backslashes before it and at the end of the argument doubled; a first
+ * argument ending in ".bat" (any case, longer than four bytes) is written
+ * as it stands. A null or empty vector gives "". The result is allocated
+ * with malloc and is the caller's (release it with free); null when memory
+ * runs out or the line would not fit in memory (errno ENOMEM). */
+QRV_API char *msos_win32_make_cmdline(char *const argv[], int quote) QRV_NOEXCEPT;
+/* Runs command with /bin/sh -c (system(3)) and returns its exit code (128 +
+ * the signal number when a signal ended it), or -1 when the shell cannot
+ * be started. A null command answers nonzero when a shell is available. */
+QRV_API int msos_system(const char *command) QRV_NOEXCEPT;
+
 QRV_EXTERN_C_END
 
 #endif /* MSOS_H */

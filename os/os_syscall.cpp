@@ -53,6 +53,7 @@ constexpr Syscalls kReal = {
     ::send,         ::ppoll,        ::setsockopt, ::getsockopt, ::getaddrinfo, ::freeaddrinfo, ::getnameinfo,
     ::gethostname,  ::getifaddrs,   ::freeifaddrs,
     ::clock_gettime, ::gmtime_r, ::localtime_r,
+    ::waitpid,
 };
 
 }  // namespace

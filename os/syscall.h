@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <time.h>
 
 #include <cstddef>
@@ -78,6 +79,7 @@ struct Syscalls {
     int (*clock_gettime)(clockid_t clock, struct timespec *time);
     struct tm *(*gmtime_r)(const time_t *seconds, struct tm *result);
     struct tm *(*localtime_r)(const time_t *seconds, struct tm *result);
+    pid_t (*waitpid)(pid_t pid, int *status, int options);
 };
 
 // The table in use. Tests write entries directly and call restore_syscalls().
