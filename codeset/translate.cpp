@@ -187,12 +187,15 @@ Direction direction_of(const mscstrans_trans *t, int direction) noexcept {
 // The code-page service's conversion of n bytes into dst_size bytes.
 int convert_platform(const Direction &d, const void *src, int n, void *dst, int dst_size, int *out_len,
                      int *status) noexcept {
-    if (dst_size <= 0 && n > 0) {  // the service would only measure
+    // The room in the service's units (a lone byte holds no UTF-16 unit);
+    // with none the service would only measure.
+    int room = d.to_page == kCodePageWide ? dst_size / 2 : dst_size;
+    if (room <= 0 && n > 0) {
         *status = MSCSTRANS_STATUS_PARTIAL;
         return 0;
     }
     uint32_t mode = 0;
-    int read = n, written = dst_size;
+    int read = n, written = room;
     int32_t rc;
     if (d.from_page == kCodePageWide) {
         read = n / 2;
@@ -200,7 +203,6 @@ int convert_platform(const Direction &d, const void *src, int n, void *dst, int 
                                                 static_cast<char *>(dst), &written);
         read *= 2;
     } else if (d.to_page == kCodePageWide) {
-        written = dst_size / 2;
         rc = msos_ConvertINetMultiByteToUnicode(&mode, d.from_page, static_cast<const char *>(src), &read,
                                                 static_cast<qrv_wchar *>(dst), &written);
         written *= 2;
