@@ -30,6 +30,7 @@ struct Case {
 TEST_F(TranslateEdges, RefusedWithoutWriting) {
     const Case cases[] = {
         {"1 byte holds no UTF-16 unit", MSCS_LATIN1, MSCS_WCHAR, "n", 0, 1},
+        {"Wchar source at an odd address", MSCS_WCHAR, MSCS_UTF8, std::string("n\0", 2), 1, 8},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
