@@ -238,7 +238,11 @@ int64_t source_length(const void *src, int unit, int cap) noexcept {
     if (unit == 2) {
         auto *p = static_cast<const unsigned char *>(src);
         size_t i = 0;
-        while (i + 1 < limit && (p[i] != 0 || p[i + 1] != 0)) i += 2;
+        for (; i + 1 < limit; i += 2) {  // a unit at a time, at any address
+            uint16_t u;
+            std::memcpy(&u, p + i, sizeof u);
+            if (u == 0) break;
+        }
         return static_cast<int64_t>(std::min(i + 2, limit));
     }
     size_t n = cap < 0 ? std::strlen(static_cast<const char *>(src)) : strnlen(static_cast<const char *>(src), limit);
