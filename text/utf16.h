@@ -256,9 +256,12 @@ inline size_t block_to_units(const unsigned char *in, Unit *out, size_t *units) 
         value = _mm_or_si128(_mm_andnot_si128(is3, value), _mm_and_si128(is3, three));
         _mm_store_si128(reinterpret_cast<__m128i *>(decoded + 8 * half), value);
     }
+    const uint32_t starts = ascii | lead2 | lead3;
     size_t k = 0;
-    for (uint32_t starts = ascii | lead2 | lead3; starts != 0; starts &= starts - 1) {
-        out[k++] = static_cast<Unit>(decoded[__builtin_ctz(starts)]);
+    if (starts == 0x9249u) {  // six 3-byte characters (a CJK run): no loop to mispredict
+        for (int j = 0; j < 16; j += 3) out[k++] = static_cast<Unit>(decoded[j]);
+    } else {
+        for (uint32_t m = starts; m != 0; m &= m - 1) out[k++] = static_cast<Unit>(decoded[__builtin_ctz(m)]);
     }
     *units = k;
     return 16 + ((expected >> 16) & 1) + ((expected >> 17) & 1);
@@ -273,8 +276,7 @@ inline Result from_utf8(const unsigned char *in, size_t n, Unit *out, size_t roo
         if constexpr (mode != Out::kCount) {
             // 16 bytes at a time while 18 are readable and 16 units fit.
             if (n - i >= 18 && (mode == Out::kUnchecked || room - o >= 16)) {
-                size_t k = ascii_block_to_units(in + i, out + o);
-                if (k == 16) {
+                if (in[i] < 0x80 && ascii_block_to_units(in + i, out + o) == 16) {
                     i += 16;
                     o += 16;
                     continue;
