@@ -127,8 +127,8 @@ void BM_Utf8ToUtf16_Service(benchmark::State &state) {
     auto call = [&] {
         uint32_t mode = 0;
         int src_len = static_cast<int>(s.size()), dst_len = static_cast<int>(out.size());
-        msos_ConvertINetMultiByteToUnicode(&mode, 65001, s.data(), &src_len,
-                                           reinterpret_cast<qrv_wchar *>(out.data()), &dst_len);
+        msos_ConvertINetMultiByteToUnicode(&mode, 65001, s.data(), &src_len, reinterpret_cast<qrv_wchar *>(out.data()),
+                                           &dst_len);
         return static_cast<size_t>(dst_len);
     };
     if (!same(state, out.data(), call() * 2, peer.data(), iconv_to_utf16(&peer) * 2)) return;

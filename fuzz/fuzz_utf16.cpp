@@ -99,7 +99,8 @@ Units service_to_units(std::string_view s, bool aligned, int *consumed) {
         room /= 2;
     }
     CHECK(rc == MSOS_CONVERT_OK && room == need);
-    for (size_t i = static_cast<size_t>(need) * 2 + (aligned ? 0 : 1); i < buffer.size(); ++i) CHECK(buffer[i] == kFill);
+    for (size_t i = static_cast<size_t>(need) * 2 + (aligned ? 0 : 1); i < buffer.size(); ++i)
+        CHECK(buffer[i] == kFill);
     *consumed = src_len;
     Units out(static_cast<size_t>(need), u'\0');
     if (need > 0) std::memcpy(out.data(), at, static_cast<size_t>(need) * 2);
