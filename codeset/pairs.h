@@ -50,9 +50,9 @@ constexpr double ratio(const Set &from, const Set &to) noexcept {
     if (from.id == to.id) return 1.0;
     if (to.unit_bytes == 2) return 2.0;                             // every byte may become a unit
     if (from.unit_bytes == 2) return to.longest_bytes == 4 ? 1.5 : to.longest_bytes / 2.0;  // per unit
-    // No set needs more bytes than UTF-8 for a character, except that a
-    // two-byte UTF-8 character may take three in EUC-JP (JIS X 0212).
-    if (from.id == MSCS_UTF8) return to.longest_bytes > 2 ? 1.5 : 1.0;
+    // Past ASCII a UTF-8 character has 2 bytes or more; EUC-JP writes some
+    // 2-byte ones (the JIS X 0212 Latin letters) in 3.
+    if (from.id == MSCS_UTF8) return to.longest_bytes > 2 ? to.longest_bytes / 2.0 : 1.0;
     if (to.id == MSCS_UTF8) return from.id == MSCS_ASCII ? 1.0 : 3.0;
     return to.longest_bytes;
 }

@@ -187,13 +187,15 @@ Direction direction_of(const mscstrans_trans *t, int direction) noexcept {
 // The code-page service's conversion of n bytes into dst_size bytes.
 int convert_platform(const Direction &d, const void *src, int n, void *dst, int dst_size, int *out_len,
                      int *status) noexcept {
-    // The room in the service's units: bytes, or 16-bit units for UTF-16.
-    int read = n, written = d.to_page == kCodePageWide ? dst_size / 2 : dst_size;
-    if (written <= 0 && n > 0) {  // no room: the service would only measure
+    // The room in the service's units (a lone byte holds no UTF-16 unit);
+    // with none the service would only measure.
+    int room = d.to_page == kCodePageWide ? dst_size / 2 : dst_size;
+    if (room <= 0 && n > 0) {
         *status = MSCSTRANS_STATUS_PARTIAL;
         return 0;
     }
     uint32_t mode = 0;
+    int read = n, written = room;
     int32_t rc;
     if (d.from_page == kCodePageWide) {
         read = n / 2;
@@ -236,7 +238,11 @@ int64_t source_length(const void *src, int unit, int cap) noexcept {
     if (unit == 2) {
         auto *p = static_cast<const unsigned char *>(src);
         size_t i = 0;
-        while (i + 1 < limit && (p[i] != 0 || p[i + 1] != 0)) i += 2;
+        for (; i + 1 < limit; i += 2) {  // a unit at a time, at any address
+            uint16_t u;
+            std::memcpy(&u, p + i, sizeof u);
+            if (u == 0) break;
+        }
         return static_cast<int64_t>(std::min(i + 2, limit));
     }
     size_t n = cap < 0 ? std::strlen(static_cast<const char *>(src)) : strnlen(static_cast<const char *>(src), limit);

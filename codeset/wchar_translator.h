@@ -27,9 +27,17 @@ inline bool refused(const void *src, int src_len, const void *dst, int dst_size,
     return bad;
 }
 
-// UTF-16LE (src_len bytes; an odd last byte is a cut unit) to UTF-8.
+inline bool unit_aligned(const void *p) noexcept { return reinterpret_cast<uintptr_t>(p) % alignof(char16_t) == 0; }
+
+// UTF-16LE (src_len bytes; an odd last byte is a cut unit) to UTF-8. The
+// units are read in place, so like the other direction's destination the
+// source must be unit-aligned.
 inline int to_utf8(const void *src, int src_len, void *dst, int dst_size, void *, int *out_len, int *status) noexcept {
     if (refused(src, src_len, dst, dst_size, out_len, status)) return 0;
+    if (!unit_aligned(src)) {
+        *status = MSCSTRANS_STATUS_PARTIAL;
+        return 0;
+    }
     size_t units = static_cast<size_t>(src_len) / 2;
     utf16::Result r =
         utf16::to_utf8(static_cast<const char16_t *>(src), units, static_cast<char *>(dst), static_cast<size_t>(dst_size));
@@ -40,7 +48,7 @@ inline int to_utf8(const void *src, int src_len, void *dst, int dst_size, void *
 // UTF-8 (src_len bytes) to UTF-16LE; dst_size in bytes.
 inline int from_utf8(const void *src, int src_len, void *dst, int dst_size, void *, int *out_len, int *status) noexcept {
     if (refused(src, src_len, dst, dst_size, out_len, status)) return 0;
-    if (reinterpret_cast<uintptr_t>(dst) % alignof(char16_t) != 0) {
+    if (!unit_aligned(dst)) {
         *status = MSCSTRANS_STATUS_PARTIAL;
         return 0;
     }

@@ -32,7 +32,21 @@ int convert(const char16_t *src, char **buffer, int *capacity) noexcept {
     return length;
 }
 
-const fmt::WideTranslator kTranslator = {open, close, convert};
+// A short text straight into the engine's fixed buffer.
+int convert_into(const char16_t *src, char *dst, int size) noexcept {
+    size_t units = 0;
+    for (; src[units] != 0; ++units) {
+        if ((units + 1) * 3 >= static_cast<size_t>(size)) return -1;  // 3 bytes a unit and the terminator
+    }
+    int length = 0, status = 0;
+    if (mscstrans_cs1_cs2(&g_record, 0, src, static_cast<int>(units * 2), dst, size - 1, &length, &status) == 0) {
+        return -1;
+    }
+    dst[length] = '\0';
+    return length;
+}
+
+const fmt::WideTranslator kTranslator = {open, close, convert, convert_into};
 
 }  // namespace
 

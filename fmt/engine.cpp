@@ -656,7 +656,12 @@ private:
     // The translated text, valid until the next wide conversion of this call,
     // or null when there is no translator or it fails.
     const char *translate(const char16_t *wide, int64_t *length) {
-        int n = wide::translate(wide, &wide_buffer_, &wide_capacity_);
+        int n = wide::translate_into(wide, wide_inline_, sizeof wide_inline_);
+        if (n >= 0) {
+            *length = n;
+            return wide_inline_;
+        }
+        n = wide::translate(wide, &wide_buffer_, &wide_capacity_);
         *length = n;
         return n >= 0 ? wide_buffer_ : nullptr;
     }
@@ -698,6 +703,7 @@ private:
     char number_[kNumberArea];
     char *wide_buffer_ = nullptr;
     int wide_capacity_ = 0;
+    char wide_inline_[256];  // short wide texts, without a space
 };
 
 }  // namespace

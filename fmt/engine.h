@@ -80,6 +80,11 @@ struct WideTranslator {
     // for the call (grown with qrv::space::reget, *capacity its size).
     // Returns the byte length of the text (no terminator), or -1.
     int (*convert)(const char16_t *src, char **buffer, int *capacity) noexcept;
+    // Optional: converts src into dst (size bytes, the text and a
+    // terminator); the length, or -1 when the text does not fit or does not
+    // convert, and the engine then calls convert. Spares short texts the
+    // space.
+    int (*convert_into)(const char16_t *src, char *dst, int size) noexcept = nullptr;
 };
 // Installs t (null removes it) and forgets whether it was opened; the
 // record must stay valid while installed. Not for use while formatting.

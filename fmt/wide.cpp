@@ -59,4 +59,11 @@ int wide::translate(const char16_t *src, char **buffer, int *capacity) noexcept 
     return t->convert(src, buffer, capacity);
 }
 
+int wide::translate_into(const char16_t *src, char *dst, int size) noexcept {
+    if (!g_opened.load(std::memory_order_acquire)) return -1;  // translate opens, once
+    const WideTranslator *t = g_translator.load(std::memory_order_acquire);
+    if (t == nullptr || t->convert_into == nullptr) return -1;
+    return t->convert_into(src, dst, size);
+}
+
 }  // namespace qrv::fmt

@@ -9,4 +9,9 @@ namespace qrv::fmt::wide {
 // -1 when no translator is open or the conversion fails.
 int translate(const char16_t *src, char **buffer, int *capacity) noexcept;
 
+// UTF-8 text of src into dst (size bytes, terminated): its byte length, or
+// -1 when it does not fit, the translator is not open yet or converts into
+// no fixed buffer, or the conversion fails (translate then decides).
+int translate_into(const char16_t *src, char *dst, int size) noexcept;
+
 }  // namespace qrv::fmt::wide

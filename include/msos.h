@@ -502,7 +502,8 @@ QRV_API qrv_wchar *win32_MultiBytePathToWideCharPath(const char *path) QRV_NOEXC
  * *dst_len 0 nothing is written and *dst_len becomes the size the whole
  * input needs. Conversion stops at invalid input or a full destination and
  * still returns MSOS_CONVERT_OK: compare the consumed length with the
- * given one. No byte-order mark is written. *mode is the service's state
+ * given one. Places of dst past what was written (within *dst_len) may be
+ * overwritten. No byte-order mark is written. *mode is the service's state
  * word; every call starts afresh, so it is read as 0 and left unchanged.
  * Safe on any thread: converters are kept per pair of code pages and
  * reused, never shared by two calls at once. */

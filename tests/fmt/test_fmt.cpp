@@ -319,6 +319,17 @@ TEST_F(LibraryTest, WideConversionsThroughTheBuiltInTranslator) {
     EXPECT_EQ(render("%ls|%lc|%s", unpaired, 0xDC00, "x"), "(?..?)|?|x");
 }
 
+// Around the engine's fixed buffer for short texts (255 bytes of text):
+// longer ones take the growable buffer.
+TEST_F(LibraryTest, LongWideTextsThroughTheBuiltInTranslator) {
+    for (size_t units : {1, 85, 86, 300}) {
+        std::u16string wide(units, u'\u65e5');
+        std::string expected;
+        for (size_t i = 0; i < units; ++i) expected += "\u65e5";
+        EXPECT_EQ(render("%ls|%ls", wide.c_str(), wide.c_str()), expected + "|" + expected) << units;
+    }
+}
+
 TEST_F(LibraryTest, WideConversionsThroughTheTranslator) {
     qrv::fmt::set_wide_translator(&kTestTranslator);
     g_translator_opens = 0;
