@@ -26,10 +26,10 @@ int convert(const void *src, int src_len, void *dst, int dst_size, void *, int *
     if (wchar_translator::refused(src, src_len, dst, dst_size, out_len, status)) return 0;
     uint32_t mode = 0;
     int read = src_len, written = dst_size;
-    int32_t rc = dst_size == 0 ? MSOS_CONVERT_OK
-                               : msos_ConvertINetString(&mode, From.code_page, To.code_page,
-                                                        static_cast<const char *>(src), &read,
-                                                        static_cast<char *>(dst), &written);
+    int32_t rc = dst_size == 0
+                     ? MSOS_CONVERT_OK
+                     : msos_ConvertINetString(&mode, From.code_page, To.code_page, static_cast<const char *>(src),
+                                              &read, static_cast<char *>(dst), &written);
     if (dst_size == 0) read = written = 0;
     if (rc != MSOS_CONVERT_OK) {
         *status = MSCSTRANS_STATUS_PARTIAL;
@@ -70,8 +70,8 @@ void *address_of(F f) noexcept {
     return reinterpret_cast<void *>(f);
 }
 
-#define QRV_BUILTIN_SYMBOLS(a, b)                                                                   \
-    {"mstrans_" #a "_to_" #b, address_of(function<pairs::sets::a, pairs::sets::b>())},             \
+#define QRV_BUILTIN_SYMBOLS(a, b)                                                      \
+    {"mstrans_" #a "_to_" #b, address_of(function<pairs::sets::a, pairs::sets::b>())}, \
         {"mstrans_" #b "_to_" #a, address_of(function<pairs::sets::b, pairs::sets::a>())},
 
 const Symbol kToc[] = {
@@ -114,7 +114,8 @@ void *loader::open(const char *file, char *path, int path_size, const char **err
     *error = nullptr;
     const char *installation = msbasic_get_quorvelpath();
     if (installation == nullptr || path_size < 1) return nullptr;
-    if (mspath_mkpath_multi(path, path_size, installation, "nls", "translate", file, static_cast<char *>(nullptr)) == 0) {
+    if (mspath_mkpath_multi(path, path_size, installation, "nls", "translate", file, static_cast<char *>(nullptr)) ==
+        0) {
         *error = "path too long";
         return nullptr;
     }

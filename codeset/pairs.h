@@ -33,11 +33,11 @@ inline constexpr Set sjis{MSCS_SJIS, "CP932", 932, 1, 2, 2};
 // Every pair of ids 2 to 9, once: X(first, second).
 #define QRV_TRANSLATOR_PAIRS(X)                                                                                     \
     X(wchar, utf8)                                                                                                  \
-    X(wchar, ascii) X(wchar, latin1) X(wchar, euccn) X(wchar, eucjp) X(wchar, euckr) X(wchar, sjis) X(utf8, ascii) \
-        X(utf8, latin1) X(utf8, euccn) X(utf8, eucjp) X(utf8, euckr) X(utf8, sjis) X(ascii, latin1)                  \
-            X(ascii, euccn) X(ascii, eucjp) X(ascii, euckr) X(ascii, sjis) X(latin1, euccn) X(latin1, eucjp)         \
-                X(latin1, euckr) X(latin1, sjis) X(euccn, eucjp) X(euccn, euckr) X(euccn, sjis) X(eucjp, euckr)      \
-                    X(eucjp, sjis) X(euckr, sjis)
+    X(wchar, ascii)                                                                                                 \
+    X(wchar, latin1) X(wchar, euccn) X(wchar, eucjp) X(wchar, euckr) X(wchar, sjis) X(utf8, ascii) X(utf8, latin1)  \
+        X(utf8, euccn) X(utf8, eucjp) X(utf8, euckr) X(utf8, sjis) X(ascii, latin1) X(ascii, euccn) X(ascii, eucjp) \
+            X(ascii, euckr) X(ascii, sjis) X(latin1, euccn) X(latin1, eucjp) X(latin1, euckr) X(latin1, sjis)       \
+                X(euccn, eucjp) X(euccn, euckr) X(euccn, sjis) X(eucjp, euckr) X(eucjp, sjis) X(euckr, sjis)
 
 // The pair Wchar <-> UTF8 has a library of its own (the library's own
 // converter); every other pair goes through iconv.
@@ -48,7 +48,7 @@ inline constexpr const char *kIconvLibrary = "libmstrans_iconv.so";
 // Most output bytes per input byte from one set to another.
 constexpr double ratio(const Set &from, const Set &to) noexcept {
     if (from.id == to.id) return 1.0;
-    if (to.unit_bytes == 2) return 2.0;                             // every byte may become a unit
+    if (to.unit_bytes == 2) return 2.0;  // every byte may become a unit
     if (from.unit_bytes == 2) return to.longest_bytes == 4 ? 1.5 : to.longest_bytes / 2.0;  // per unit
     // Past ASCII a UTF-8 character has 2 bytes or more; EUC-JP writes some
     // 2-byte ones (the JIS X 0212 Latin letters) in 3.
@@ -73,7 +73,7 @@ constexpr mscstrans_entry entry(const Set &a, const Set &b, const char *forward,
     return e;
 }
 
-#define QRV_TOC_ENTRY(a, b)                                                                    \
+#define QRV_TOC_ENTRY(a, b)                                                                      \
     ::qrv::codeset::pairs::entry(::qrv::codeset::pairs::sets::a, ::qrv::codeset::pairs::sets::b, \
                                  "mstrans_" #a "_to_" #b, "mstrans_" #b "_to_" #a),
 

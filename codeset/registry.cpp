@@ -24,8 +24,8 @@ struct Entry {
 };
 
 constexpr Entry kTable[] = {
-    {"Unknown", -1, 0, 0}, {"Locale", -1, 0, 0},     {"Wchar", 1200, 2, 2},   {"UTF8", 65001, 1, 4},
-    {"ASCII", -1, 1, 1},   {"LATIN1", 1252, 1, 1},   {"EUC_CN", 936, 1, 2},   {"EUC_JP", 51932, 1, 2},
+    {"Unknown", -1, 0, 0},   {"Locale", -1, 0, 0},   {"Wchar", 1200, 2, 2}, {"UTF8", 65001, 1, 4},
+    {"ASCII", -1, 1, 1},     {"LATIN1", 1252, 1, 1}, {"EUC_CN", 936, 1, 2}, {"EUC_JP", 51932, 1, 2},
     {"EUC_KR", 51949, 1, 2}, {"SJIS", 932, 1, 2},
 };
 constexpr int kIds = static_cast<int>(sizeof kTable / sizeof kTable[0]);
@@ -36,10 +36,10 @@ struct Alias {
 };
 
 constexpr Alias kAliases[] = {
-    {"LATIN1", 5},    {"EUC_JP", 7},    {"SJIS", 9},   {"UTF8", 3},         {"EUC_CN", 6},
-    {"EUC_KR", 8},    {"ISO8859_1", 5}, {"ISO8859-1", 5}, {"ISO-8859-1", 5}, {"EUC-CN", 6},
-    {"EUCCN", 6},     {"EUC-JP", 7},    {"EUCJP", 7},  {"EUC_JP_LINUX", 7}, {"EUC-KR", 8},
-    {"EUCKR", 8},     {"SHIFT-JIS", 9}, {"SHIFT_JIS", 9}, {"UTF-8", 3},     {"", 0},
+    {"LATIN1", 5}, {"EUC_JP", 7},    {"SJIS", 9},      {"UTF8", 3},         {"EUC_CN", 6},
+    {"EUC_KR", 8}, {"ISO8859_1", 5}, {"ISO8859-1", 5}, {"ISO-8859-1", 5},   {"EUC-CN", 6},
+    {"EUCCN", 6},  {"EUC-JP", 7},    {"EUCJP", 7},     {"EUC_JP_LINUX", 7}, {"EUC-KR", 8},
+    {"EUCKR", 8},  {"SHIFT-JIS", 9}, {"SHIFT_JIS", 9}, {"UTF-8", 3},        {"", 0},
 };
 
 // The Locale entry: code page and widths, written by mscs_init_locale.
@@ -84,7 +84,8 @@ int code_page(int id) noexcept {
 Widths widths(int id) noexcept {
     if (id < kFirstId || id > kLastId) return {0, 0};
     if (id == MSCS_LOCALE) {
-        return {g_locale_unit_bytes.load(std::memory_order_relaxed), g_locale_max_bytes.load(std::memory_order_relaxed)};
+        return {g_locale_unit_bytes.load(std::memory_order_relaxed),
+                g_locale_max_bytes.load(std::memory_order_relaxed)};
     }
     return {kTable[id].unit_bytes, kTable[id].max_bytes};
 }

@@ -3,8 +3,8 @@
 // into a caller buffer or a growable string buffer, and closing.
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "base/errids.h"
@@ -324,8 +324,8 @@ QRV_API int mscstrans_close_trans(mscstrans_trans *t) noexcept {
     return mscstrans_init_trans(t);
 }
 
-QRV_API int mscstrans_cs1_cs2(mscstrans_trans *t, int direction, const void *src, int src_len, void *dst,
-                              int dst_size, int *out_len, int *status) noexcept {
+QRV_API int mscstrans_cs1_cs2(mscstrans_trans *t, int direction, const void *src, int src_len, void *dst, int dst_size,
+                              int *out_len, int *status) noexcept {
     if (t == nullptr || out_len == nullptr || status == nullptr || src_len < 0 || dst_size < 0 ||
         (src == nullptr && src_len > 0) || (dst == nullptr && dst_size > 0)) {
         if (status != nullptr) *status = MSCSTRANS_STATUS_PARTIAL;

@@ -39,14 +39,15 @@ inline int to_utf8(const void *src, int src_len, void *dst, int dst_size, void *
         return 0;
     }
     size_t units = static_cast<size_t>(src_len) / 2;
-    utf16::Result r =
-        utf16::to_utf8(static_cast<const char16_t *>(src), units, static_cast<char *>(dst), static_cast<size_t>(dst_size));
+    utf16::Result r = utf16::to_utf8(static_cast<const char16_t *>(src), units, static_cast<char *>(dst),
+                                     static_cast<size_t>(dst_size));
     if (r.stop == utf16::Stop::kDone && src_len % 2 != 0) r.stop = utf16::Stop::kTruncated;
     return finish(r, r.written, out_len, status);
 }
 
 // UTF-8 (src_len bytes) to UTF-16LE; dst_size in bytes.
-inline int from_utf8(const void *src, int src_len, void *dst, int dst_size, void *, int *out_len, int *status) noexcept {
+inline int from_utf8(const void *src, int src_len, void *dst, int dst_size, void *, int *out_len,
+                     int *status) noexcept {
     if (refused(src, src_len, dst, dst_size, out_len, status)) return 0;
     if (!unit_aligned(dst)) {
         *status = MSCSTRANS_STATUS_PARTIAL;

@@ -18,7 +18,6 @@ struct State {
 };
 static_assert(sizeof(State) == 8, "two 32-bit words");
 
-
 // A fresh state (unused, next 0x4000), or null when no space is left.
 State *create_state() noexcept;
 // Removes the files of the connection's series when names were handed out

@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         CHECK(line == joined);
         return 0;
     }
-    const bool batch = !args.empty() && args[0].size() > 4 &&
-                       strcasecmp(args[0].c_str() + args[0].size() - 4, ".bat") == 0;
+    const bool batch =
+        !args.empty() && args[0].size() > 4 && strcasecmp(args[0].c_str() + args[0].size() - 4, ".bat") == 0;
     if (!batch) {
         CHECK(parse_cmdline(line) == args);
         return 0;

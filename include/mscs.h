@@ -78,16 +78,16 @@ typedef int (*mscstrans_fn)(const void *src, int src_len, void *dst, int dst_siz
 #define MSCSTRANS_PLATFORM_FN ((mscstrans_fn)(intptr_t)-1)
 
 #define MSCSTRANS_STATUS_OK 0
-#define MSCSTRANS_STATUS_PARTIAL 256   /* input not fully converted */
-#define MSCSTRANS_STATUS_SAME 4096     /* source and destination are one buffer */
+#define MSCSTRANS_STATUS_PARTIAL 256 /* input not fully converted */
+#define MSCSTRANS_STATUS_SAME 4096   /* source and destination are one buffer */
 
 /* A translator record, the caller's. */
 typedef struct mscstrans_trans {
     uint32_t magic;
     int kind;
-    int codeset1, codeset2;     /* forward: 1 -> 2 */
-    int codepage1, codepage2;   /* platform translator */
-    void *library;              /* plug-in translator, loaded while open */
+    int codeset1, codeset2;   /* forward: 1 -> 2 */
+    int codepage1, codepage2; /* platform translator */
+    void *library;            /* plug-in translator, loaded while open */
     mscstrans_fn forward, backward;
     double forward_ratio, backward_ratio; /* most output bytes per input byte */
     int unit_bytes1, unit_bytes2;         /* 2 for Wchar, else 1 */
@@ -141,8 +141,8 @@ QRV_API int mscstrans_set_default_trans(mscstrans_trans *t) QRV_NOEXCEPT;
  * code set 1 -> 2, 1 is 2 -> 1. 1 with *out_len and *status 0; 0 with
  * *status 4096 when src is dst, 256 when the input was not converted whole.
  * An open record may serve several threads at once. */
-QRV_API int mscstrans_cs1_cs2(mscstrans_trans *t, int direction, const void *src, int src_len, void *dst,
-                              int dst_size, int *out_len, int *status) QRV_NOEXCEPT;
+QRV_API int mscstrans_cs1_cs2(mscstrans_trans *t, int direction, const void *src, int src_len, void *dst, int dst_size,
+                              int *out_len, int *status) QRV_NOEXCEPT;
 /* Converts the terminated string src (its terminator included; a src_len
  * other than -1 caps the bytes read) into b, whose storage grows or
  * shrinks to what the conversion may need. b->text is the text (a leading

@@ -491,10 +491,10 @@ QRV_API qrv_wchar *win32_MultiBytePathToWideCharPath(const char *path) QRV_NOEXC
  * 54936 (GB18030).
  *
  * Status results: */
-#define MSOS_CONVERT_OK 0                                  /* converted */
-#define MSOS_CONVERT_UNAVAILABLE 1                         /* no such direction */
-#define MSOS_CONVERT_NO_SERVICE ((int32_t)0x80004005u)     /* no converter at all */
-#define MSOS_CONVERT_BAD_ARGUMENT ((int32_t)0x80070057u)   /* a null or negative count */
+#define MSOS_CONVERT_OK 0                                /* converted */
+#define MSOS_CONVERT_UNAVAILABLE 1                       /* no such direction */
+#define MSOS_CONVERT_NO_SERVICE ((int32_t)0x80004005u)   /* no converter at all */
+#define MSOS_CONVERT_BAD_ARGUMENT ((int32_t)0x80070057u) /* a null or negative count */
 /* *src_len is the input's length (bytes, or 16-bit units for a UTF-16
  * source; -1: up to its terminating zero, which is not converted) and
  * becomes what was consumed. *dst_len is the room at dst (bytes, or units
@@ -509,10 +509,10 @@ QRV_API qrv_wchar *win32_MultiBytePathToWideCharPath(const char *path) QRV_NOEXC
  * reused, never shared by two calls at once. */
 QRV_API int32_t msos_ConvertINetString(uint32_t *mode, int from_code_page, int to_code_page, const char *src,
                                        int *src_len, char *dst, int *dst_len) QRV_NOEXCEPT;
-QRV_API int32_t msos_ConvertINetMultiByteToUnicode(uint32_t *mode, int from_code_page, const char *src,
-                                                   int *src_len, qrv_wchar *dst, int *dst_len) QRV_NOEXCEPT;
-QRV_API int32_t msos_ConvertINetUnicodeToMultiByte(uint32_t *mode, int to_code_page, const qrv_wchar *src,
-                                                   int *src_len, char *dst, int *dst_len) QRV_NOEXCEPT;
+QRV_API int32_t msos_ConvertINetMultiByteToUnicode(uint32_t *mode, int from_code_page, const char *src, int *src_len,
+                                                   qrv_wchar *dst, int *dst_len) QRV_NOEXCEPT;
+QRV_API int32_t msos_ConvertINetUnicodeToMultiByte(uint32_t *mode, int to_code_page, const qrv_wchar *src, int *src_len,
+                                                   char *dst, int *dst_len) QRV_NOEXCEPT;
 /* MSOS_CONVERT_OK when the service converts from the one code page to the
  * other, else MSOS_CONVERT_UNAVAILABLE. */
 QRV_API int32_t msos_IsConvertINetStringAvailable(int from_code_page, int to_code_page) QRV_NOEXCEPT;

@@ -343,18 +343,17 @@ QRV_API int32_t msos_ConvertINetString(uint32_t *mode, int from_code_page, int t
     return service(from_code_page, to_code_page, src, src_len, 1, dst, dst_len, 1);
 }
 
-QRV_API int32_t msos_ConvertINetMultiByteToUnicode(uint32_t *mode, int from_code_page, const char *src,
-                                                   int *src_len, qrv_wchar *dst, int *dst_len) noexcept {
+QRV_API int32_t msos_ConvertINetMultiByteToUnicode(uint32_t *mode, int from_code_page, const char *src, int *src_len,
+                                                   qrv_wchar *dst, int *dst_len) noexcept {
     (void)mode;
-    return service(from_code_page, qrv::os::kCodePageUtf16, src, src_len, 1, reinterpret_cast<char *>(dst), dst_len,
-                   2);
+    return service(from_code_page, qrv::os::kCodePageUtf16, src, src_len, 1, reinterpret_cast<char *>(dst), dst_len, 2);
 }
 
-QRV_API int32_t msos_ConvertINetUnicodeToMultiByte(uint32_t *mode, int to_code_page, const qrv_wchar *src,
-                                                   int *src_len, char *dst, int *dst_len) noexcept {
+QRV_API int32_t msos_ConvertINetUnicodeToMultiByte(uint32_t *mode, int to_code_page, const qrv_wchar *src, int *src_len,
+                                                   char *dst, int *dst_len) noexcept {
     (void)mode;
-    return service(qrv::os::kCodePageUtf16, to_code_page, reinterpret_cast<const char *>(src), src_len, 2, dst,
-                   dst_len, 1);
+    return service(qrv::os::kCodePageUtf16, to_code_page, reinterpret_cast<const char *>(src), src_len, 2, dst, dst_len,
+                   1);
 }
 
 QRV_API int32_t msos_IsConvertINetStringAvailable(int from_code_page, int to_code_page) noexcept {

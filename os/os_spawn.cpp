@@ -97,7 +97,9 @@ uint32_t exit_code(int status) {
     return static_cast<uint32_t>(status);
 }
 
-bool wait_for(pid_t pid, int *status) { return retry_eintr([&] { return g_sys.waitpid(pid, status, 0); }) == pid; }
+bool wait_for(pid_t pid, int *status) {
+    return retry_eintr([&] { return g_sys.waitpid(pid, status, 0); }) == pid;
+}
 
 // The no-wait child is started by a short-lived intermediate that shares
 // the caller's memory (clone with CLONE_VM | CLONE_VFORK, as posix_spawn
@@ -127,15 +129,15 @@ constexpr size_t kIntermediateStack = 256 * 1024;
 
 uint32_t spawn_detached(const char *program, char *const argv[], const Plan &plan) {
     Detached job{program, argv, &plan, {}, 0, 0};
-    void *stack = mmap(nullptr, kIntermediateStack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK,
-                       -1, 0);
+    void *stack =
+        mmap(nullptr, kIntermediateStack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
     if (stack == MAP_FAILED) return kFailed;
     // No handler of the caller may run on the intermediate's stack.
     sigset_t all;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &job.mask);
-    pid_t middle = __clone(intermediate, static_cast<char *>(stack) + kIntermediateStack, CLONE_VM | CLONE_VFORK | SIGCHLD,
-                         &job);
+    pid_t middle =
+        __clone(intermediate, static_cast<char *>(stack) + kIntermediateStack, CLONE_VM | CLONE_VFORK | SIGCHLD, &job);
     int saved = errno;
     pthread_sigmask(SIG_SETMASK, &job.mask, nullptr);
     munmap(stack, kIntermediateStack);

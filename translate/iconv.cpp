@@ -33,11 +33,11 @@ int convert(const Set &from, const Set &to, const void *src, int src_len, void *
 
 }  // namespace
 
-#define QRV_ICONV_DIRECTION(a, b)                                                                                 \
-    QRV_PLUGIN_API int mstrans_##a##_to_##b(const void *src, int src_len, void *dst, int dst_size, void *,        \
-                                            int *out_len, int *status) {                                          \
-        return convert(qrv::codeset::pairs::sets::a, qrv::codeset::pairs::sets::b, src, src_len, dst, dst_size,   \
-                       out_len, status);                                                                          \
+#define QRV_ICONV_DIRECTION(a, b)                                                                               \
+    QRV_PLUGIN_API int mstrans_##a##_to_##b(const void *src, int src_len, void *dst, int dst_size, void *,      \
+                                            int *out_len, int *status) {                                        \
+        return convert(qrv::codeset::pairs::sets::a, qrv::codeset::pairs::sets::b, src, src_len, dst, dst_size, \
+                       out_len, status);                                                                        \
     }
 #define QRV_ICONV_PAIR(a, b) QRV_ICONV_DIRECTION(a, b) QRV_ICONV_DIRECTION(b, a)
 

@@ -114,8 +114,10 @@ TEST_F(LibraryTest, SixteenThreadsChurnConnectionsWhileTasksEnd) {
                     continue;
                 }
                 if (i % 3 == 0) {
-                    if (msconn_to_ghc(c) == 1) msconn_free_ghc();
-                    else msconn_free(c, 1);
+                    if (msconn_to_ghc(c) == 1)
+                        msconn_free_ghc();
+                    else
+                        msconn_free(c, 1);
                 } else if (msconn_free(c, 1) != 1) {
                     ++failures;
                 }

@@ -36,8 +36,10 @@ int main(int argc, char **argv) {
     fprintf(out, "pid %ld\nstd", (long)getpid());
     for (int fd = 0; fd < 3; ++fd) {
         struct stat s;
-        if (fstat(fd, &s) == 0) fprintf(out, " %lu:%lu", (unsigned long)s.st_dev, (unsigned long)s.st_ino);
-        else fputs(" -", out);
+        if (fstat(fd, &s) == 0)
+            fprintf(out, " %lu:%lu", (unsigned long)s.st_dev, (unsigned long)s.st_ino);
+        else
+            fputs(" -", out);
     }
     fputs("\nfds ", out);
     DIR *dir = opendir("/proc/self/fd");

@@ -70,7 +70,8 @@ inline Report parse_report(const std::string &text) {
 inline std::string identity(int fd) {
     struct stat s;
     if (fstat(fd, &s) != 0) return "-";
-    return std::to_string(static_cast<unsigned long>(s.st_dev)) + ":" + std::to_string(static_cast<unsigned long>(s.st_ino));
+    return std::to_string(static_cast<unsigned long>(s.st_dev)) + ":" +
+           std::to_string(static_cast<unsigned long>(s.st_ino));
 }
 
 // No child of this process exists, not even a zombie.

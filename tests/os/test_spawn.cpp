@@ -83,8 +83,21 @@ Report run_child(const std::vector<std::string> &args, uint32_t *result) {
 }
 
 TEST_F(Spawn, ChildReceivesEveryArgumentByteForByte) {
-    std::vector<std::string> hostile = {"renamed child", "-", "", " ", "a b", "\"", "\\", "a\\\"b", "tab\there",
-                                        "new\nline", "\xff\xfe\xc0\x80 invalid", "ünïcödé", "*", "$HOME", "'x'"};
+    std::vector<std::string> hostile = {"renamed child",
+                                        "-",
+                                        "",
+                                        " ",
+                                        "a b",
+                                        "\"",
+                                        "\\",
+                                        "a\\\"b",
+                                        "tab\there",
+                                        "new\nline",
+                                        "\xff\xfe\xc0\x80 invalid",
+                                        "ünïcödé",
+                                        "*",
+                                        "$HOME",
+                                        "'x'"};
     std::vector<std::string> many = {"many", "-"};
     for (int i = 0; i < 10000; ++i) many.push_back(std::to_string(i));
     for (const auto &args : {hostile, many}) {
@@ -98,8 +111,8 @@ TEST_F(Spawn, ChildReceivesEveryArgumentByteForByte) {
 }
 
 TEST_F(Spawn, ExitCodesAndSignals) {
-    const std::pair<const char *, uint32_t> kCases[] = {
-        {"x0", 0}, {"x1", 1}, {"x255", 255}, {"k9", 128 + 9}, {"k15", 128 + 15}, {"k11", 128 + 11}};
+    const std::pair<const char *, uint32_t> kCases[] = {{"x0", 0},       {"x1", 1},         {"x255", 255},
+                                                        {"k9", 128 + 9}, {"k15", 128 + 15}, {"k11", 128 + 11}};
     for (const auto &[mode, code] : kCases) {
         uint32_t result;
         run_child({"child", mode}, &result);
@@ -250,8 +263,8 @@ TEST(SpawnDescriptors, ChildSeesOnlyWhatTheCallerMadeInheritable) {
     TempDir dir;
     msfio_fd file = msfio_create((dir / "f").c_str(), 1, 0600, 0);
     mssio_stream *stream = mssio_open((dir / "s").c_str(), "w");
-    qrv_handle created = msos_createfile((dir / "c").c_str(), MSOS_GENERIC_WRITE, 0, nullptr, MSOS_CREATE_ALWAYS, 0,
-                                         QRV_INVALID_HANDLE);
+    qrv_handle created =
+        msos_createfile((dir / "c").c_str(), MSOS_GENERIC_WRITE, 0, nullptr, MSOS_CREATE_ALWAYS, 0, QRV_INVALID_HANDLE);
     qrv_handle pipe_r, pipe_w;
     ASSERT_TRUE(msos_createpipe(&pipe_r, &pipe_w, nullptr, 0));
     qrv_handle memory = msos_createfilemapping(QRV_INVALID_HANDLE, nullptr, MSOS_PAGE_READWRITE, 0, 4096, nullptr);
