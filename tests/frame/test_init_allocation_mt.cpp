@@ -3,6 +3,7 @@
 // has set up everything it promises, and one that fails leaves nothing.
 #include <thread>
 
+#include "msconn.h"
 #include "mssio.h"
 #include "mstask.h"
 #include "support.h"
@@ -56,6 +57,33 @@ TEST(InitAllocation, JoiningThreadSucceedsOnlyWithItsErrorStack) {
     EXPECT_TRUE(reached_success);
     msbasic_end_main(msbasic_init_cascade);
     EXPECT_EQ(qrv::space::live_spaces(), 0);
+}
+
+// A failed init disables further inits until everything has ended, so each
+// attempt starts from a whole process init and ends with all of it.
+TEST(InitAllocation, NewTaskSucceedsOnlyWithItsStreamsAndConnection) {
+    bool reached_success = false;
+    for (long n = 1; n < 200 && !reached_success; ++n) {
+        ASSERT_EQ(msbasic_init_main(msbasic_init_cascade), 1);
+        std::thread([&] {
+            mstask_block task;
+            mstask_api_init_set_task(&task);
+            qrv::space::fail_nth_allocation(n);
+            int ok = msbasic_init_main(msbasic_init_cascade);
+            qrv::space::fail_nth_allocation(0);
+            reached_success = ok == 1;
+            if (ok) {
+                EXPECT_NE(mssio_get_stdout(), nullptr) << n;
+                EXPECT_NE(msconn_get_task(), nullptr) << n;
+                msbasic_end_main(msbasic_init_cascade);
+            }
+            mstask_api_end_task(&task);
+        }).join();
+        msbasic_end_all();
+        EXPECT_EQ(qrv::space::live_spaces(), 0) << "failing allocation " << n;
+        ASSERT_EQ(msbasic_get_init_pid(), 0) << n;
+    }
+    EXPECT_TRUE(reached_success);
 }
 
 }  // namespace
