@@ -72,27 +72,42 @@ int64_t gmtoff_at(int64_t sec) {
     return g_sys.localtime_r(&t, &broken) != nullptr ? broken.tm_gmtoff : 0;
 }
 
-void publish(const Reading &counter, const Reading &real) {
-    int64_t gmtoff = gmtoff_at(real.sec);
+Reading on_anchor(const Reading &counter, const AnchorCopy &a);
+bool before(const Reading &a, const Reading &b) { return a.sec < b.sec || (a.sec == b.sec && a.nsec < b.nsec); }
+
+// Makes (counter, a system time between t1 and t2) the anchor. Within the
+// bracket the time the current anchor gives for counter is kept when it
+// fits, so that a thread held up inside its bracket, or two threads
+// anchoring at once, never make the clock step back; outside it the
+// nearer end stands (the system clock itself moved). Decided under the
+// sequence count, against the anchor in force.
+void publish(const Reading &counter, const Reading &t1, const Reading &t2) {
     int64_t counter_ns = counter.sec * kNano + counter.nsec;
-    Reading to_real{real.sec - counter.sec, real.nsec - counter.nsec};
-    if (to_real.nsec < 0) {
-        to_real.nsec += kNano;
-        --to_real.sec;
-    }
     uint32_t seen = g_anchor.sequence.load(std::memory_order_relaxed);
     if ((seen & 1) != 0 || !g_anchor.sequence.compare_exchange_strong(seen, seen + 1, std::memory_order_acquire)) {
         return;
     }
     std::atomic_thread_fence(std::memory_order_release);
-    // Two threads may anchor at once: the later reading wins, so that the
-    // clock never steps back to an older anchor.
-    if (counter_ns >= g_anchor.counter.load(std::memory_order_relaxed)) {
+    // Of two threads anchoring at once the later counter reading wins.
+    int64_t current = g_anchor.counter.load(std::memory_order_relaxed);
+    if (counter_ns >= current) {
+        Reading real = t1;
+        if (current != INT64_MIN) {
+            AnchorCopy in_force{g_anchor.to_real_sec.load(std::memory_order_relaxed),
+                                g_anchor.to_real_nsec.load(std::memory_order_relaxed), 0, 0};
+            Reading predicted = on_anchor(counter, in_force);
+            if (!before(predicted, t1)) real = before(t2, predicted) ? t2 : predicted;
+        }
+        Reading to_real{real.sec - counter.sec, real.nsec - counter.nsec};
+        if (to_real.nsec < 0) {
+            to_real.nsec += kNano;
+            --to_real.sec;
+        }
         g_anchor.counter.store(counter_ns, std::memory_order_relaxed);
         g_anchor.to_real_sec.store(to_real.sec, std::memory_order_relaxed);
         g_anchor.to_real_nsec.store(to_real.nsec, std::memory_order_relaxed);
         g_anchor.renew_sec.store(real.sec + kReanchorSeconds + 1, std::memory_order_relaxed);
-        g_anchor.gmtoff.store(gmtoff, std::memory_order_relaxed);
+        g_anchor.gmtoff.store(gmtoff_at(real.sec), std::memory_order_relaxed);
     }
     g_anchor.sequence.store(seen + 2, std::memory_order_release);
 }
@@ -110,6 +125,16 @@ AnchorCopy load_anchor() {
 
 void lose_counter() { g_counter.store(kAbsent, std::memory_order_release); }
 
+// A counter reading moved onto the system clock by the anchor.
+Reading on_anchor(const Reading &counter, const AnchorCopy &a) {
+    Reading real{counter.sec + a.to_real_sec, counter.nsec + a.to_real_nsec};
+    if (real.nsec >= kNano) {
+        real.nsec -= kNano;
+        ++real.sec;
+    }
+    return real;
+}
+
 // Brackets a counter reading between two system-time readings and makes it
 // the anchor. The first anchoring also decides whether there is a counter;
 // its system time stands as the anchor either way.
@@ -120,7 +145,7 @@ bool anchor() {
     if (state == kUnknown) {
         if (!read_clock(CLOCK_REALTIME, &t1)) return false;
         if (!read_clock(CLOCK_MONOTONIC, &counter)) {
-            publish(Reading{0, 0}, t1);
+            publish(Reading{0, 0}, t1, t1);
             lose_counter();
             return false;
         }
@@ -135,7 +160,7 @@ bool anchor() {
         int64_t window = (t2.sec - t1.sec) * kNano + (t2.nsec - t1.nsec);
         if (window < kAnchorWindowNs || tries + 1 >= kAnchorTries) break;
     }
-    publish(counter, t1);
+    publish(counter, t1, t2);
     g_counter.store(kInUse, std::memory_order_release);
     return true;
 }
@@ -153,16 +178,6 @@ int read_system(mstime_timeval *tv, bool local) {
     tv->sec = local ? now.sec + gmtoff_at(now.sec) : now.sec;
     tv->nsec = static_cast<int32_t>(now.nsec);
     return 0;
-}
-
-// A counter reading moved onto the system clock by the anchor.
-Reading on_anchor(const Reading &counter, const AnchorCopy &a) {
-    Reading real{counter.sec + a.to_real_sec, counter.nsec + a.to_real_nsec};
-    if (real.nsec >= kNano) {
-        real.nsec -= kNano;
-        ++real.sec;
-    }
-    return real;
 }
 
 void store(const Reading &real, int64_t gmtoff, mstime_timeval *tv) {
