@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -126,6 +127,10 @@ TEST_P(DebugWords, SwitchWhileUpAndReportAfterTheLastEnd) {
     mssp_free_rv(leaked);
     EXPECT_EQ(msbasic_get_init_pid(), 0);
 }
-INSTANTIATE_TEST_SUITE_P(Words, DebugWords, ::testing::ValuesIn(kWordCases));
+INSTANTIATE_TEST_SUITE_P(Words, DebugWords, ::testing::ValuesIn(kWordCases), [](const auto &info) {
+    std::string name = *info.param.msdebug == '\0' ? "none" : info.param.msdebug;
+    for (char &ch : name) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    return name + (info.param.leak ? "_leak" : "");
+});
 
 }  // namespace
