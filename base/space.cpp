@@ -209,6 +209,8 @@ bool process_start(int64_t (*read_limit)()) noexcept {
 
 bool leak_warning_on() noexcept { return g_end_warning.load(); }
 
+bool os_stats_on() noexcept { return g_os_stats.load(); }
+
 long live_spaces() noexcept { return static_cast<long>(g_acc.spaces.load(std::memory_order_relaxed)); }
 
 void fail_nth_allocation(long n) noexcept { g_fail_countdown.store(n < 0 ? 0 : n); }

@@ -39,6 +39,10 @@ bool process_start(int64_t (*read_limit)()) noexcept;
 // Whether the end-of-process leak check warns (mssp_end_ngot_set).
 bool leak_warning_on() noexcept;
 
+// Whether operating-system space statistics were asked for
+// (mssp_enable_os_spstat).
+bool os_stats_on() noexcept;
+
 // The new capacity of a growing table that needs at least stepped units
 // (its size rounded up to its growth step): at least double the old one, so
 // that filling a table of n units copies O(n) in all; never above limit
