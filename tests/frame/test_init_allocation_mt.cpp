@@ -76,6 +76,8 @@ TEST(InitAllocation, NewTaskSucceedsOnlyWithItsStreamsAndConnection) {
                 EXPECT_NE(mssio_get_stdout(), nullptr) << n;
                 EXPECT_NE(msconn_get_task(), nullptr) << n;
                 msbasic_end_main(msbasic_init_cascade);
+            } else {
+                msbasic_end_task();  // the thread's block must not outlive the task block on this stack
             }
             mstask_api_end_task(&task);
         }).join();
