@@ -534,6 +534,7 @@ QRV_API int msos_rename(const char *old_path, const char *new_path) noexcept {
     return g_sys.rename_noreplace(old_path, new_path) == 0 ? 0 : -1;
 }
 
+
 QRV_API char *msos_getcwd(char *buffer, int size) noexcept {
     if (buffer == nullptr || size <= 0) {
         errno = EINVAL;
@@ -804,4 +805,12 @@ int close_search_handle(qrv_handle handle) noexcept {
     return 1;
 }
 
+int rename_replace(const char *from, const char *to) noexcept {
+    if (from == nullptr || to == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (refuse_nul(from) || refuse_nul(to)) return -1;
+    return g_sys.rename_replace(from, to) == 0 ? 0 : -1;
+}
 }  // namespace qrv::os
