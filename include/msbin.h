@@ -44,8 +44,7 @@ QRV_API int msbin_upd_tabzero(const char *directory, char *dfc, char *block_size
  * file is first copied to the first free "path.000" to "path.999" (none
  * free: 0). The new content is written to "path.tmp". 1, or 0 (file
  * untouched; also when "name=" needs more than 63 bytes). */
-QRV_API int msbin_update_varfile(const char *path, const char *name, const char *value,
-                                 int keep_backup) QRV_NOEXCEPT;
+QRV_API int msbin_update_varfile(const char *path, const char *name, const char *value, int keep_backup) QRV_NOEXCEPT;
 
 /* Copies source over destination (created or truncated), or appends it to
  * destination (created when it cannot be opened). 1 when the whole source

@@ -534,7 +534,6 @@ QRV_API int msos_rename(const char *old_path, const char *new_path) noexcept {
     return g_sys.rename_noreplace(old_path, new_path) == 0 ? 0 : -1;
 }
 
-
 QRV_API char *msos_getcwd(char *buffer, int size) noexcept {
     if (buffer == nullptr || size <= 0) {
         errno = EINVAL;

@@ -54,10 +54,10 @@ TEST_F(BinTest, EachOlderFormatGetsItsClassAndValidateSize) {
         int result;
         const char *added;  // validate-size value added after the eleventh other line
     } cases[] = {
-        {"10.20", 3, nullptr}, {"8.61", 2, "440"}, {"8.99", 2, "440"}, {"8.60", 1, "440"}, {"8.00", 1, "440"},
-        {"9.05", 1, "440"},    {"10.10", 1, nullptr}, {"11.00", 1, nullptr}, {"6.07", 1, "000"},
-        {"6.01", 1, "000"},    {"6.08", 1, "440"},    {"6.00", 0, "000"},    {"7.50", 0, "000"},
-        {"5.10", 0, "000"},    {"", 0, "000"},        {"10", 1, nullptr},
+        {"10.20", 3, nullptr}, {"8.61", 2, "440"}, {"8.99", 2, "440"},    {"8.60", 1, "440"},
+        {"8.00", 1, "440"},    {"9.05", 1, "440"}, {"10.10", 1, nullptr}, {"11.00", 1, nullptr},
+        {"6.07", 1, "000"},    {"6.01", 1, "000"}, {"6.08", 1, "440"},    {"6.00", 0, "000"},
+        {"7.50", 0, "000"},    {"5.10", 0, "000"}, {"", 0, "000"},        {"10", 1, nullptr},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.version);
@@ -88,19 +88,24 @@ TEST_F(BinTest, KeyRulesAndValuesHandedBack) {
          "MSDBVERSION=10.20\n" + kHead + "MSDBDFC=DFC\nMSDBBLOCKSIZE=4096\n", "DFC", "4096", "", 3},
         {"split code, old public rights renamed", "MSDBPUBLICPRIVILEGES=9\nMSDBDFC=AB\nMSDBVERSION=10.20\n",
          "MSDBPUBLICDBA=9\nMSDBDFC=AB\nMSDBBLOCKSIZE=\nMSDBVERSION=10.20\n", "AB", "", "", 3},
-        {"lock granularity", "MSDBVERSION=10.20\nMSDBBLOCKSIZE=1\nMSDBLOCKLEVEL=2\nX=1\nMSDBLOCKLEVEL=3\n"
+        {"lock granularity",
+         "MSDBVERSION=10.20\nMSDBBLOCKSIZE=1\nMSDBLOCKLEVEL=2\nX=1\nMSDBLOCKLEVEL=3\n"
          "MSDBLOCKGRANULARITY=5\nMSDBLOCKGRANULARITY=6\nMSDBLOCKLEVEL=4\n",
          "MSDBVERSION=10.20\nMSDBBLOCKSIZE=1\nMSDBLOCKLEVEL=2\nMSDBLOCKGRANULARITY=1\nX=1\nMSDBLOCKLEVEL=3\n"
-         "MSDBLOCKGRANULARITY=5\nMSDBLOCKLEVEL=4\n", "", "1", "", 3},
-        {"obsolete keys dropped", "MSDBVERSION_FEATURES=1\nMSDBVERSION=10.20\nMSDBDICTINDEX=2\nMSDBBLOCKSIZE=1\n"
-         "MSDBDICTTABLENUMBER=3\n", "MSDBVERSION=10.20\nMSDBBLOCKSIZE=1\n", "", "1", "", 3},
+         "MSDBLOCKGRANULARITY=5\nMSDBLOCKLEVEL=4\n",
+         "", "1", "", 3},
+        {"obsolete keys dropped",
+         "MSDBVERSION_FEATURES=1\nMSDBVERSION=10.20\nMSDBDICTINDEX=2\nMSDBBLOCKSIZE=1\n"
+         "MSDBDICTTABLENUMBER=3\n",
+         "MSDBVERSION=10.20\nMSDBBLOCKSIZE=1\n", "", "1", "", 3},
         {"code set adds cipher, truncation, id", "MSDBVERSION=10.20\nMSDBBLOCKSIZE=1\nMSDBCODESET=utf8\n",
          "MSDBVERSION=10.20\nMSDBBLOCKSIZE=1\nMSDBCODESET=utf8\n" + kAfterCodeset, "", "1", "", 3},
         {"validate size handed back", "  MSDBVALIDATESIZE=000\nMSDBVERSION=8.70\nMSDBBLOCKSIZE=1\n" + kFill,
          "  MSDBVALIDATESIZE=000\nMSDBVERSION=10.20\nMSDBBLOCKSIZE=1\n" + kFill, "", "1", "MSVALIDATESIZE=000", 2},
         {"CR LF", "MSDBVERSION=8.70\r\nMSDBDFC=ABC512\r\nMSDBCODESET=x\r\n" + kFill,
          "MSDBVERSION=10.20\n" + kHead + "MSDBDFC=ABC\nMSDBBLOCKSIZE=512\nMSDBCODESET=x\r\n" + kAfterCodeset + kFill +
-             "MSDBVALIDATESIZE=440\n", "ABC", "512", "", 2},
+             "MSDBVALIDATESIZE=440\n",
+         "ABC", "512", "", 2},
         {"no final line feed", "MSDBVERSION=9.00\n" + kFill.substr(0, kFill.size() - 1),
          "MSDBVERSION=10.20\n" + kFill + "MSDBVALIDATESIZE=440\n", "", "", "", 1},
         {"continuation lines are values, also at the end",
