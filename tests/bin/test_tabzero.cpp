@@ -182,6 +182,10 @@ int refuse_create(const char *path, int flags, mode_t mode) {
     }
     return ::open(path, flags, mode);
 }
+ssize_t broken_disk(int fd, void *buffer, size_t count) {
+    if (fd > 2) return errno = EIO, -1;
+    return ::read(fd, buffer, count);
+}
 int fail_fsync(int) { return errno = EIO, -1; }
 int fail_rename(const char *, const char *) { return errno = EIO, -1; }
 ssize_t full_disk(int fd, const void *buffer, size_t count) {
@@ -197,6 +201,7 @@ TEST_F(BinTest, AFailureAtAnyStepLeavesTheOldFileWhole) {
         int32_t id;
     } cases[] = {
         {"read-only directory", [] { g_sys.open = refuse_create; }, 16470},
+        {"read error", [] { g_sys.read = broken_disk; }, 16116},
         {"full disk", [] { g_sys.write = full_disk; }, 16478},
         {"fsync", [] { g_sys.fsync = fail_fsync; }, 16480},
         {"rename", [] { g_sys.rename_replace = fail_rename; }, 16475},
