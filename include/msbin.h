@@ -35,7 +35,8 @@ QRV_EXTERN_C_BEGIN
  * 6.01 and later 6.x, other 10.x, 11 and later), 0 (older: the file is
  * rewritten as well). 0 on failure, the file untouched: 10665 "neither
  * tabzero.txt nor tabzero found in directory '%s'", a version that is not
- * a number (the number reader's error), or the file layers' errors. A line longer
+ * a number (the number reader's error), or the file layers' errors; a
+ * success pushes nothing, which tells class 0 from a failure. A line longer
  * than the buffers is copied whole; only its first 1023 bytes are read. */
 QRV_API int msbin_upd_tabzero(const char *directory, char *dfc, char *block_size, char *validate_size) QRV_NOEXCEPT;
 
