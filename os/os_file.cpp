@@ -804,4 +804,12 @@ int close_search_handle(qrv_handle handle) noexcept {
     return 1;
 }
 
+int rename_replace(const char *from, const char *to) noexcept {
+    if (from == nullptr || to == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (refuse_nul(from) || refuse_nul(to)) return -1;
+    return g_sys.rename_replace(from, to) == 0 ? 0 : -1;
+}
 }  // namespace qrv::os

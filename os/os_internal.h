@@ -34,6 +34,10 @@ int thread_running(qrv_handle handle) noexcept;
 // The exit code of a thread handle (MSOS_STILL_ACTIVE while it runs).
 uint32_t thread_exit_code(qrv_handle handle) noexcept;
 
+// Renames from to to, replacing an existing to atomically (the file layer's
+// rename never replaces): 0, or -1 with errno.
+int rename_replace(const char *from, const char *to) noexcept;
+
 // Writes all of text to the process's standard error (fd 2), retrying
 // interrupted and short writes; errors are ignored (diagnostics only).
 void write_stderr(const char *text, size_t length) noexcept;

@@ -69,7 +69,7 @@ constexpr Syscalls kReal = {
     ::gethostname,  ::getifaddrs,
     ::freeifaddrs,  ::clock_gettime,
     ::gmtime_r,     ::localtime_r,
-    ::waitpid,
+    ::waitpid,      ::rename,
 };
 
 }  // namespace

@@ -80,6 +80,9 @@ struct Syscalls {
     struct tm *(*gmtime_r)(const time_t *seconds, struct tm *result);
     struct tm *(*localtime_r)(const time_t *seconds, struct tm *result);
     pid_t (*waitpid)(pid_t pid, int *status, int options);
+    // rename(2), replacing the target in one step (for rewriting a file in
+    // place: readers see the old file or the new one, never neither).
+    int (*rename_replace)(const char *from, const char *to);
 };
 
 // The table in use. Tests write entries directly and call restore_syscalls().

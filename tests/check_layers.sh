@@ -10,7 +10,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 # Bottom to top. tools/ holds the installed programs, built on everything.
-floors=(text os base num fmt io config net codeset time msg startup conn frame tools translate)
+floors=(text os base num fmt io config net codeset time msg startup conn frame bin tools translate)
 declare -A floor_of
 for i in "${!floors[@]}"; do floor_of[${floors[$i]}]=$i; done
 
@@ -21,7 +21,7 @@ declare -A header_floor=(
   [mserror.h]=base [mssp.h]=base [msthread.h]=base [mstask.h]=base [msconn.h]=base [msbasic.h]=base
   [mscv.h]=num [msfmt.h]=num [msfio.h]=io [mssio.h]=io [mstmp.h]=io
   [msvars.h]=config [msversion.h]=config [msnethost.h]=net [mscs.h]=codeset [mstime.h]=time [msnlsmsg.h]=msg
-  [msgust.h]=startup)
+  [msgust.h]=startup [msbin.h]=bin)
 
 sources=()
 for f in "${floors[@]}"; do
