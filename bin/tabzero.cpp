@@ -457,9 +457,19 @@ int copy_into(msfio_fd out, msfio_fd in) {
     return ok;
 }
 
+// A file copied over or appended to itself would be emptied or grow without
+// end: refused with EINVAL and 16473 naming the destination.
+bool refuse_same_file(const char *destination, const char *source) {
+    if (!qrv::os::same_file(destination, source)) return false;
+    mserror_seterr_os(EINVAL);
+    mserror_seterr_1arg_str(err::kCannotOpenFile, destination);
+    return true;
+}
+
 }  // namespace
 
 QRV_API int msbin_copy_file(const char *destination, const char *source) noexcept {
+    if (refuse_same_file(destination, source)) return 0;
     msfio_fd in = msfio_open(source, 1, 'r');
     if (in == MSFIO_NONE) return 0;
     msfio_fd out = msfio_create(destination, 1, 0, 0);
@@ -471,6 +481,7 @@ QRV_API int msbin_copy_file(const char *destination, const char *source) noexcep
 }
 
 QRV_API int msbin_concat_file(const char *destination, const char *source) noexcept {
+    if (refuse_same_file(destination, source)) return 0;
     msfio_fd in = msfio_open(source, 1, 'r');
     if (in == MSFIO_NONE) return 0;
     int32_t top = 0, used = 0;

@@ -49,7 +49,9 @@ QRV_API int msbin_update_varfile(const char *path, const char *name, const char 
 
 /* Copies source over destination (created or truncated), or appends it to
  * destination (created when it cannot be opened). 1 when the whole source
- * was copied, else 0. */
+ * was copied, else 0. Source and destination naming one file (also through
+ * a link) is refused: 0 with the OS error EINVAL and 16473 (the
+ * destination), the file untouched. */
 QRV_API int msbin_copy_file(const char *destination, const char *source) QRV_NOEXCEPT;
 QRV_API int msbin_concat_file(const char *destination, const char *source) QRV_NOEXCEPT;
 

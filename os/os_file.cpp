@@ -757,6 +757,15 @@ bool path_info(const char *path, FileInfo *info) noexcept {
     return true;
 }
 
+bool same_file(const char *a, const char *b) noexcept {
+    struct stat first, second;
+    if (a == nullptr || b == nullptr || g_sys.stat(platform_path(a), &first) != 0 ||
+        g_sys.stat(platform_path(b), &second) != 0) {
+        return false;
+    }
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 bool is_real_directory(const char *path) noexcept {
     struct stat status;
     return path != nullptr && g_sys.fstatat(AT_FDCWD, path, &status, AT_SYMLINK_NOFOLLOW) == 0 &&

@@ -68,6 +68,9 @@ bool file_info(qrv_handle handle, FileInfo *info) noexcept;
 // The same of a path (stat(2), links followed).
 bool path_info(const char *path, FileInfo *info) noexcept;
 
+// True when both paths name one existing file (links followed).
+bool same_file(const char *a, const char *b) noexcept;
+
 // True when path itself (not a link to one) is a directory.
 bool is_real_directory(const char *path) noexcept;
 

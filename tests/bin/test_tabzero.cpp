@@ -283,9 +283,16 @@ TEST_F(BinTest, CopiesAndAppends) {
     EXPECT_EQ(msbin_concat_file((dir / "new").c_str(), (dir / "src").c_str()), 1);
     EXPECT_EQ(entry_count(), 0);
     EXPECT_EQ(read_file(dir / "new"), big);
+    std::filesystem::create_symlink(dir / "dst", dir / "link");
     for (auto call : {msbin_copy_file, msbin_concat_file}) {
         EXPECT_EQ(call((dir / "dst").c_str(), (dir / "none").c_str()), 0);
         EXPECT_EQ(mserror_geterr_id(), 16473);
+        // The file onto itself, also through a link: refused, never emptied
+        // or grown without end.
+        for (const char *other : {"dst", "link"}) {
+            EXPECT_EQ(call((dir / "dst").c_str(), (dir / other).c_str()), 0);
+            EXPECT_EQ(mserror_geterr_id(), 16473);
+        }
         EXPECT_EQ(read_file(dir / "dst"), big + big);
     }
 }
