@@ -315,3 +315,24 @@ TEST_F(Translate, PartnerListsAndClosing) {
 }
 
 }  // namespace
+
+// The default record a caller copies in, and null records and buffers.
+TEST(TranslateRecords, DefaultRecordAndNulls) {
+    mscstrans_trans t;
+    std::memset(&t, 0x5A, sizeof t);
+    ASSERT_EQ(mscstrans_set_default_trans(&t), 1);
+    EXPECT_EQ(t.magic, MSCSTRANS_MAGIC);
+    EXPECT_EQ(t.kind, 0);
+    EXPECT_EQ(t.codeset1 | t.codeset2 | t.codepage1 | t.codepage2, 0);
+    EXPECT_EQ(t.library, nullptr);
+    EXPECT_EQ(t.forward, nullptr);
+    EXPECT_EQ(t.backward, nullptr);
+    EXPECT_EQ(t.forward_ratio, 1.0);
+    EXPECT_EQ(t.backward_ratio, 1.0);
+    EXPECT_EQ(t.unit_bytes1 + t.unit_bytes2 + t.max_bytes1 + t.max_bytes2, 4);
+    EXPECT_EQ(mscstrans_set_default_trans(nullptr), 0);
+    EXPECT_EQ(mscstrans_init_trans(nullptr), 0);
+    EXPECT_EQ(mscstrans_close_trans(nullptr), 0);
+    EXPECT_EQ(mscstrans_strbuf_init(nullptr), 0);
+    EXPECT_EQ(mscstrans_strbuf_destroy(nullptr), 0);
+}
