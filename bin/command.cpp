@@ -58,7 +58,7 @@ bool ArgVector::reserve_slot() noexcept {
 
 bool ArgVector::add(std::string_view text) noexcept { return take_slot() && put(text) && end_arg(); }
 
-bool ArgVector::add_list(const char *list, bool marks, const Dirs &dirs) noexcept {
+bool ArgVector::add_list(const char *list, bool marks, const LibDirs &dirs) noexcept {
     if (list == nullptr) return true;
     const Conventions &names = conventions();
     for (const char *p = list;;) {

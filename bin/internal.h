@@ -57,14 +57,15 @@ void prepend_path(const char *directory) noexcept;
 // (10678 and 10679). Items of a library list are separated by '|'; with
 // marks, "^" items expand into the engine directory and "<" and "#" items
 // into the common directory, with the library suffix.
+struct LibDirs {
+    const char *engine = "";
+    const char *common = "";
+};
+
 class ArgVector {
 public:
-    struct Dirs {
-        const char *engine = "";
-        const char *common = "";
-    };
     bool add(std::string_view text) noexcept;
-    bool add_list(const char *list, bool marks, const Dirs &dirs = {}) noexcept;
+    bool add_list(const char *list, bool marks, const LibDirs &dirs = LibDirs()) noexcept;
     // Splits on whitespace rather than '|'.
     bool add_words(const char *text) noexcept;
     bool reserve_slot() noexcept;  // counted, never filled
