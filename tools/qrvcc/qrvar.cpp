@@ -10,6 +10,7 @@
 
 #include "base/errids.h"
 #include "msbin.h"
+#include "mserror.h"
 #include "msnlsmsg.h"
 #include "start.h"
 
@@ -35,7 +36,10 @@ int run(int argc, char **argv) {
     int i = 1;
     if (i < argc && std::strcmp(argv[i], "-ranlib") == 0) {
         if (argc != 3) return msbin_option_invnargs(), usage_error();
-        return outcome(msbin_ranlib(argv[2], &status), status);
+        int ok = msbin_ranlib(argv[2], &status);
+        // The one failure that reports nothing: no archive of that name.
+        if (!ok && mserror_geterr_id() == 0) mserror_reset_seterr_1arg_str(qrv::err::kPathMissing, argv[2]);
+        return outcome(ok, status);
     }
     bool echo = i < argc && std::strcmp(argv[i], "-echo") == 0;
     if (echo) ++i;
