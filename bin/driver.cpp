@@ -356,8 +356,8 @@ QRV_API int msbin_sysbin_comp(char *const argv[]) noexcept {
     char include[2 * kDirSize + 16] = "";
     if (!plain) {
         const char *installation = msbasic_get_quorvelpath();
-        std::snprintf(include, sizeof include, "-I%s/rdbms/src -I%s/include", installation != nullptr ? installation : "",
-                      root);
+        std::snprintf(include, sizeof include, "-I%s/rdbms/src -I%s/include",
+                      installation != nullptr ? installation : "", root);
     }
     static ArgVector v;
     v.clear();
