@@ -7,7 +7,8 @@
 # included: the driver's own share is the difference to this one), and
 # "qrvcc -echoline hello.c -o hello" (start, options file, command built and
 # shown, nothing run). Runs alternate so that both see the same
-# machine load; each figure is the median of N runs (default 10).
+# machine load; each figure is the median of N runs (default 10), of wall
+# time and of CPU time (less sensitive to a loaded machine).
 # Usage: bench/qrvcc_overhead.sh [ROOT [N]]   (ROOT: build/release/qrvroot)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,30 +21,47 @@ cp "$here/../tests/qrvcc/hello.c" hello.c
 unset QUORVELPATH MS_C_COMPILER MSCC_EXTRASYSLIBS
 lib=$root/shlib
 
-elapsed_us() {  # runs the command, prints its wall time in microseconds
-  local start=$EPOCHREALTIME
-  "$@" >/dev/null
-  local end=$EPOCHREALTIME
-  echo $(( (${end/./} - ${start/./}) ))
+# One run: wall time and CPU time (user + system, the compiler's children
+# included) in microseconds.
+measure() {
+  local TIMEFORMAT='%3R %3U %3S' t
+  t=$( { time "$@" >/dev/null 2>&1; } 2>&1 )
+  awk '{printf "%d %d\n", $1 * 1e6, ($2 + $3) * 1e6}' <<<"$t"
 }
-median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : int((v[NR/2] + v[NR/2+1]) / 2)}'; }
+median() {  # median <file> <column>
+  cut -d' ' -f"$2" "$1" | sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : int((v[NR/2] + v[NR/2+1]) / 2)}'
+}
 
 "$root/bin/qrvcc" hello.c -o hello && ./hello >/dev/null  # warm the caches, check it works
-# qrvcc's own command: its shown line, unquoted (no argument has a blank).
-mapfile -t same < <("$root/bin/qrvcc" -listlines hello.c -o hello)
+# qrvcc's own command, as the compiler receives it: recorded by a stand-in
+# cc found first on PATH.
+real_cc=$(command -v cc)
+mkdir rec
+printf '#!/bin/sh\nprintf "%%s\\0" "$@" > "%s/args"\nexec "%s" "$@"\n' "$work" "$real_cc" > rec/cc
+chmod +x rec/cc
+PATH=$work/rec:$PATH "$root/bin/qrvcc" hello.c -o hello
+mapfile -d '' -t args <args
+same=("$real_cc" "${args[@]}")
 : >driver; : >bare; : >same; : >shown
 for _ in $(seq "$runs"); do
-  elapsed_us "$root/bin/qrvcc" hello.c -o hello >>driver
-  elapsed_us cc -pthread -I"$root/include/qrvbasic" hello.c -o hello -L"$lib" -Wl,-rpath,"$lib" \
+  measure "$root/bin/qrvcc" hello.c -o hello >>driver
+  measure cc -pthread -I"$root/include/qrvbasic" hello.c -o hello -L"$lib" -Wl,-rpath,"$lib" \
     -lqrvbasic -lpthread -ldl >>bare
-  elapsed_us "${same[@]}" >>same
-  elapsed_us "$root/bin/qrvcc" -echoline hello.c -o hello >>shown
+  measure "${same[@]}" >>same
+  measure "$root/bin/qrvcc" -echoline hello.c -o hello >>shown
 done
-d=$(median <driver) b=$(median <bare) c=$(median <same) s=$(median <shown)
-printf 'qrvcc hello.c -o hello            %8.2f ms\n' "$(bc -l <<<"$d/1000")"
-printf 'cc ... -lqrvbasic -lpthread -ldl  %8.2f ms\n' "$(bc -l <<<"$b/1000")"
-printf 'overhead (difference)             %8.2f ms\n' "$(bc -l <<<"($d-$b)/1000")"
-printf 'cc with qrvcc'"'"'s own arguments       %8.2f ms\n' "$(bc -l <<<"$c/1000")"
-printf 'the driver'"'"'s share (difference)    %8.2f ms\n' "$(bc -l <<<"($d-$c)/1000")"
-printf 'qrvcc -echoline (nothing run)     %8.2f ms\n' "$(bc -l <<<"$s/1000")"
+row() {  # row <label> <file>
+  printf '%-36s %8.2f ms %8.2f ms\n' "$1" "$(bc -l <<<"$(median "$2" 1)/1000")" "$(bc -l <<<"$(median "$2" 2)/1000")"
+}
+diff_row() {  # diff_row <label> <file> <file>
+  printf '%-36s %8.2f ms %8.2f ms\n' "$1" "$(bc -l <<<"($(median "$2" 1)-$(median "$3" 1))/1000")" \
+    "$(bc -l <<<"($(median "$2" 2)-$(median "$3" 2))/1000")"
+}
+printf '%-36s %11s %11s\n' "" "wall" "CPU"
+row "qrvcc hello.c -o hello" driver
+row "cc ... -lqrvbasic -lpthread -ldl" bare
+diff_row "overhead (difference)" driver bare
+row "cc with qrvcc's own arguments" same
+diff_row "the driver's share (difference)" driver same
+row "qrvcc -echoline (nothing run)" shown
 echo "medians of $runs runs; load average $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -29,6 +29,11 @@ root=$build/qrvroot
 builds "$root" "<INMEM>"
 QUORVELPATH= "$root/bin/qrvcc" "$sources/hello.c" -o hello2 || fail "QUORVELPATH empty"
 
+# A static link, of a program that runs the driver itself.
+"$root/bin/qrvcc" -static "$sources/show.c" -o show 2>/dev/null || fail "qrvcc -static"
+case $(./show -echoline x.c | sed -n 1p) in 'cc "-pthread" '*'"x.c"'*) ;; *) fail "static show" ;; esac
+case $(ldd ./show 2>&1) in *"not a dynamic executable"*) ;; *) fail "show is not static" ;; esac
+
 # Shown, not run: the command line, nothing built, status 0.
 rm -f hello
 line=$("$root/bin/qrvcc" -echoline "$sources/hello.c" -o hello)
@@ -70,7 +75,7 @@ same "$('./sp ace/he $llo')" "hello from <INMEM>" "he \$llo"
 printf 'int one(void) { return 1; }\n' > one.c
 printf 'int two(void) { return 2; }\n' > 'tw $o.c'
 cc -c one.c -o one.o && cc -c 'tw $o.c' -o 'tw $o.o'
-shown=$("$root/bin/qrvar" -echo a 'my $lib.a' one.o 'tw $o.o')
+shown=$("$root/bin/qrvar" -echo a 'my $lib.a' one.o 'tw $o.o' | sed -n 1p)
 same "$shown" 'ar "q" "my $lib.a" "one.o" "tw $o.o"' "qrvar -echo"
 [ ! -e 'my $lib.a' ] || fail "qrvar -echo made the archive"
 "$root/bin/qrvar" a 'my $lib.a' one.o 'tw $o.o' 2>/dev/null || fail "qrvar a"
