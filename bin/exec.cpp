@@ -20,10 +20,11 @@ namespace {
 namespace err = qrv::err;
 
 constexpr int kPath = 1024;
-// The caller's arguments that a passed-on vector holds at most, and the
-// slots for the name, the passed-on pairs, the extra argument and the end.
-constexpr int kMaxCallerArgs = 2000;
-constexpr int kVectorSlots = kMaxCallerArgs + 10;
+// The elements of a caller's vector (its own name included) that are
+// passed on at most, and the slots for the name, the passed-on pairs, the
+// extra argument and the end.
+constexpr int kMaxCallerElements = 2000;
+constexpr int kVectorSlots = kMaxCallerElements + 10;
 
 class OpenFile {
 public:
@@ -71,9 +72,8 @@ public:
             pair("+MSSTDERR", mssio_get_stderr_name());
             if (extra != nullptr) add(extra);
         }
-        int count = 0;
-        for (int i = 1; argv != nullptr && argv[0] != nullptr && argv[i] != nullptr; ++i, ++count) {
-            if (count == kMaxCallerArgs) {
+        for (int i = 1; argv != nullptr && argv[0] != nullptr && argv[i] != nullptr; ++i) {
+            if (i >= kMaxCallerElements) {
                 mserror_reset_seterr(err::kTooManyArguments, 0);
                 return false;
             }

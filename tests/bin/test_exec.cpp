@@ -1,0 +1,240 @@
+// Program execution: a command with input and output files, the product's
+// programs with the arguments that pass on the caller's name and
+// redirections, waiting or not, child errors, and the forms that end the
+// caller with the child's status (run in a child of this test program).
+#include "bin/bin_support.h"
+#include "msgust.h"
+
+namespace {
+
+using Exec = BinTools;
+
+// Runs only in a child: redirects standard output when asked, then hands
+// the process over to QRV_EXEC_NAME (a path: msbin_sys_exec, else
+// msbin_quorvel_exec with QRV_EXEC_EXTRA).
+TEST(Child, Exec) {
+    const char *name = std::getenv("QRV_EXEC_NAME");
+    if (name == nullptr) GTEST_SKIP() << "runs as a child of the other tests";
+    ASSERT_EQ(msbasic_init_main(msbin_init_cascade), 1);
+    msbasic_set_progname("front");
+    if (const char *out = std::getenv("QRV_EXEC_STDOUT")) {
+        Argv redirect({"front", "-MSSTDOUT", out});
+        int argc = 3;
+        char **argv = redirect.pointers.data();
+        ASSERT_EQ(msgust_stdio(&argc, &argv), 1);
+    }
+    Argv args({"front", "a b", "-c"}), shell({"sh", "-c", "exit 7"});
+    if (name[0] == '/') {
+        msbin_sys_exec(name, shell.get());
+    } else {
+        msbin_quorvel_exec(name, std::getenv("QRV_EXEC_EXTRA"), args.get());
+    }
+    std::_Exit(99);
+}
+
+// This program's Child.Exec with the extra environment; its exit status.
+int run_exec_child(const std::vector<std::string> &env) {
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        for (const std::string &e : env) putenv(strdup(e.c_str()));
+        execl(self.c_str(), self.c_str(), "--gtest_filter=Child.Exec", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST_F(Exec, SpawnIoFeedsInputAndCreatesOutput) {
+    write_file(dir / "in", "line one\nline two\n");
+    write_file(dir / "out", std::string(5000, 'x'));  // truncated by the run
+    Argv cat({"cat"});
+    int status = 77;
+    EXPECT_EQ(msbin_sys_spawn_io("cat", cat.get(), (dir / "in").c_str(), (dir / "out").c_str(), 1, &status), 1);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(read_file(dir / "out"), "line one\nline two\n");
+    EXPECT_EQ(entry_count(), 0);
+}
+
+TEST_F(Exec, SpawnIoStatusWithAndWithoutWait) {
+    Argv sh({"sh", "-c", "exit 3"});
+    int status = 77;
+    EXPECT_EQ(msbin_sys_spawn_io("sh", sh.get(), nullptr, nullptr, 1, &status), 1);
+    EXPECT_EQ(status, 3);
+    EXPECT_EQ(msbin_sys_spawn_io("sh", sh.get(), nullptr, nullptr, 1, nullptr), 1);
+    status = 77;
+    EXPECT_EQ(msbin_sys_spawn_io("sh", sh.get(), nullptr, nullptr, 0, &status), 1);
+    EXPECT_EQ(status, 0);
+}
+
+TEST_F(Exec, SpawnIoFailuresStartNothing) {
+    std::string tool = stand_in("tools/rec"), missing = dir / "missing", out = dir / "out";
+    std::string in = dir / "in", no_dir_out = dir / "nodir/out";
+    write_file(in, "x");
+    Argv argv({"rec"});
+    struct Case {
+        const char *label;
+        const char *program, *input, *output;
+        std::vector<int32_t> ids;  // a new report, top first
+        const char *arg;           // the top entry's string argument, or null
+        bool output_exists;        // afterwards
+    } cases[] = {
+        {"null program", nullptr, nullptr, out.c_str(), {10607}, nullptr, false},
+        {"empty program", "", nullptr, nullptr, {10607}, nullptr, false},
+        {"missing input", tool.c_str(), missing.c_str(), out.c_str(), {16473, 16151}, missing.c_str(), false},
+        {"output in a missing directory",
+         tool.c_str(),
+         in.c_str(),
+         no_dir_out.c_str(),
+         {16470, 16151},
+         no_dir_out.c_str(),
+         false},
+        {"unstartable", "/nonexistent/prog", in.c_str(), out.c_str(), {10604}, "/nonexistent/prog", true},
+        {"not executable", in.c_str(), nullptr, nullptr, {10604}, in.c_str(), false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.label);
+        std::filesystem::remove(out);
+        mserror_reset_seterr(16001, 0);  // a stale report
+        int status = 77;
+        EXPECT_EQ(msbin_sys_spawn_io(c.program, argv.get(), c.input, c.output, 1, &status), 0);
+        EXPECT_EQ(status, 77);
+        if (c.arg != nullptr) {
+            EXPECT_EQ(string_arg(0), c.arg);
+        }
+        EXPECT_EQ(error_ids(), c.ids);
+        EXPECT_EQ(std::filesystem::exists(out), c.output_exists);
+        EXPECT_EQ(recorded(), Lines{});
+    }
+}
+
+TEST_F(Exec, ErrorChildPushesOnlyForANonzeroStatus) {
+    struct Case {
+        int started, status;
+        uint32_t id;
+        int result;
+        std::vector<int32_t> ids;  // afterwards, top first, over a stale 16001
+    } cases[] = {
+        {0, 0, 10612, 0, {16001}}, {0, 3, 10612, 0, {16001}},  {1, 0, 10612, 1, {16001}},
+        {1, 3, 10612, 0, {10612}}, {1, -1, 10604, 0, {10604}}, {1, 3, MSBIN_NO_ERROR, 0, {16001}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.started << " " << c.status << " " << c.id);
+        mserror_reset_seterr(16001, 0);
+        EXPECT_EQ(msbin_error_child(c.started, c.status, c.id, "cc -c x.c"), c.result);
+        if (c.ids[0] != 16001) {
+            EXPECT_EQ(string_arg(0), "cc -c x.c");
+        }
+        EXPECT_EQ(error_ids(), c.ids);
+    }
+}
+
+TEST_F(Exec, ProductProgramGetsNameProgramNameAndArguments) {
+    stand_in("rdbms/exec/qtool");
+    setenv("QRV_RECORD_EXIT", "4", 1);
+    Argv argv({"front", "x y", "-z", ""});
+    int status = 0;
+    EXPECT_EQ(msbin_quorvel_spawn("qtool", argv.get(), &status), 1);
+    EXPECT_EQ(status, 4);
+    EXPECT_EQ(recorded(), (Lines{"qtool", "-MSPROGNAME", "qrvtest", "x y", "-z", ""}));
+
+    Argv only_name({"front"});
+    EXPECT_EQ(msbin_quorvel_spawn("qtool", only_name.get(), nullptr), 1);
+    EXPECT_EQ(recorded(), (Lines{"qtool", "-MSPROGNAME", "qrvtest"}));
+
+    setenv("QRV_RECORD_EXIT", "5", 1);
+    status = 77;
+    EXPECT_EQ(msbin_quorvel_spawn_nowait("qtool", argv.get(), &status), 1);
+    EXPECT_EQ(status, 0) << "no wait: the child's later failure is not seen";
+    EXPECT_EQ(recorded(20000), (Lines{"qtool", "-MSPROGNAME", "qrvtest", "x y", "-z", ""}));
+}
+
+TEST_F(Exec, ProductProgramFailures) {
+    std::string missing = dir / "rdbms/exec/absent";
+    stand_in("rdbms/exec/qtool");
+    Argv argv({"front"});
+    struct Case {
+        const char *name;
+        int32_t id;
+        const char *arg;
+    } cases[] = {{nullptr, 10607, nullptr}, {"", 10607, nullptr}, {"absent", 10604, missing.c_str()}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name != nullptr ? c.name : "null");
+        for (int wait : {1, 0}) {
+            int status = 77;
+            int started = wait ? msbin_quorvel_spawn(c.name, argv.get(), &status)
+                               : msbin_quorvel_spawn_nowait(c.name, argv.get(), &status);
+            EXPECT_EQ(started, 0);
+            EXPECT_EQ(status, 0);
+            EXPECT_EQ(mserror_geterr_id(), c.id);
+            if (c.arg != nullptr) {
+                EXPECT_EQ(string_arg(0), c.arg);
+            }
+        }
+    }
+}
+
+// A caller's vector of up to 2000 elements is passed on; a longer one is
+// refused before anything starts.
+TEST_F(Exec, CallersVectorOfMoreThan2000ElementsIsRefused) {
+    stand_in("rdbms/exec/qtool");
+    for (size_t elements : {2000u, 2001u, 3000u}) {
+        SCOPED_TRACE(elements);
+        Argv argv(std::vector<std::string>(elements, "a"));
+        mserror_reset();
+        int started = msbin_quorvel_spawn("qtool", argv.get(), nullptr);
+        Lines got = recorded();
+        if (elements <= 2000) {
+            EXPECT_EQ(started, 1);
+            EXPECT_EQ(got.size(), elements + 2);
+        } else {
+            EXPECT_EQ(started, 0);
+            EXPECT_EQ(error_ids(), std::vector<int32_t>{10678});
+            EXPECT_EQ(got, Lines{});
+            setenv("QRV_RECORD_EXIT", "93", 1);  // a wrong run ends this test with a failure
+            EXPECT_NE(msbin_quorvel_exec("qtool", nullptr, argv.get()), 0) << "returns after printing the stack";
+            EXPECT_EQ(recorded(), Lines{});
+        }
+    }
+}
+
+TEST_F(Exec, ExecFailuresReturnAfterPrintingTheStack) {
+    Argv argv({"front"});
+    EXPECT_NE(msbin_sys_exec("", argv.get()), 0);
+    EXPECT_EQ(error_ids(), std::vector<int32_t>{10607});
+    EXPECT_NE(msbin_sys_exec("/nonexistent/prog", argv.get()), 0);
+    EXPECT_EQ(mserror_geterr_id(), 10604);
+    EXPECT_EQ(string_arg(0), "/nonexistent/prog");
+    EXPECT_NE(msbin_quorvel_exec("absent", nullptr, argv.get()), 0);
+    EXPECT_EQ(mserror_geterr_id(), 10604);
+}
+
+// The replacing forms end this process with the child's exit status and
+// pass on the redirection of standard output.
+TEST_F(Exec, ExecEndsTheCallerWithTheChildsStatus) {
+    stand_in("rdbms/exec/qtool");
+    std::string out = dir / "out.txt", quorvelpath = "QUORVELPATH=" + dir.path();
+    struct Case {
+        const char *label;
+        std::vector<std::string> env;
+        int status;
+        Lines vector;
+    } cases[] = {
+        {"sys_exec", {"QRV_EXEC_NAME=/bin/sh"}, 7, {}},
+        {"plain", {"QRV_EXEC_NAME=qtool", "QRV_RECORD_EXIT=6"}, 6, {"qtool", "-MSPROGNAME", "front", "a b", "-c"}},
+        {"stdout redirected and extra",
+         {"QRV_EXEC_NAME=qtool", "QRV_RECORD_EXIT=0", "QRV_EXEC_STDOUT=" + out, "QRV_EXEC_EXTRA=-extra"},
+         0,
+         {"qtool", "-MSPROGNAME", "front", "+MSSTDOUT", out, "-extra", "a b", "-c"}},
+    };
+    for (Case &c : cases) {
+        SCOPED_TRACE(c.label);
+        c.env.push_back(quorvelpath);
+        EXPECT_EQ(run_exec_child(c.env), c.status);
+        EXPECT_EQ(recorded(), c.vector);
+    }
+}
+
+}  // namespace
