@@ -124,7 +124,9 @@ QRV_API int msbin_setup_cross_development(int argc, char *const argv[], char *ta
 QRV_API int msbin_util_get_program_from_path(const char *path_list, const char *program, char *buffer,
                                              int size) noexcept {
     copy_bounded(buffer, size, "");
-    if (path_list == nullptr || program == nullptr || program[0] == '\0' || buffer == nullptr) return 0;
+    if (path_list == nullptr || program == nullptr || program[0] == '\0' || buffer == nullptr || size <= 0) {
+        return 0;
+    }
     char directory[kPath];
     for (const char *p = path_list;;) {
         size_t n = std::strcspn(p, ":;");
