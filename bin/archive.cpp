@@ -21,10 +21,14 @@ constexpr int kPath = 1024;
 
 const char *archive_key(int operation) {
     switch (operation) {
-        case 'a': return "q";
-        case 'r': return "r";
-        case 'e': return "x";
-        default: return nullptr;
+        case 'a':
+            return "q";
+        case 'r':
+            return "r";
+        case 'e':
+            return "x";
+        default:
+            return nullptr;
     }
 }
 
@@ -73,8 +77,8 @@ QRV_API int msbin_arlib(int operation, const char *archive, char *const members[
     if (non_empty(tool) && non_empty(tool_path)) qrv::bin::prepend_path(tool_path);
     static ArgVector vector;  // one build command at a time per process
     vector.clear();
-    bool built = add_cmd_prefix(vector) && vector.add(non_empty(tool) ? tool : "ar") && vector.add(key) &&
-                 vector.add(archive);
+    bool built =
+        add_cmd_prefix(vector) && vector.add(non_empty(tool) ? tool : "ar") && vector.add(key) && vector.add(archive);
     for (int i = 0; built && members != nullptr && members[i] != nullptr; ++i) built = vector.add(members[i]);
     if (!built || !vector.finish()) return 0;
     auto show = echo ? qrv::bin::Show::line : qrv::bin::Show::run;

@@ -232,7 +232,7 @@ private:
 
     bool link(const char *linker, int *status) {
         char file[1024] = "";
-        if (response_file_ && link_.size() >= 20 && !write_response_file(file)) return false;
+        if (response_file_ && link_.size() - 1 >= 20 && !write_response_file(file)) return false;  // linker not counted
         bool ok = append_shared() && link_.finish() && run_or_show(linker, link_.argv(), Show::run, status);
         if (file[0] != '\0') {
             int32_t top = 0, strings = 0;
@@ -246,7 +246,7 @@ private:
     // Every link argument on its own line; the link runs as "linker --via
     // file".
     bool write_response_file(char *file) {
-        if (!mstmp_newfile(file, 1024, ghc)) {
+        if (!mstmp_newfile(file, 1024, msconn_get_task())) {
             file[0] = '\0';
             mssio_printf("Failed to create tmp file\n");
             return false;
@@ -356,8 +356,8 @@ QRV_API int msbin_sysbin_comp(char *const argv[]) noexcept {
     char include[2 * kDirSize + 16] = "";
     if (!plain) {
         const char *installation = msbasic_get_quorvelpath();
-        std::snprintf(include, sizeof include, "-I%s/rdbms/src -I%s/include", installation != nullptr ? installation : "",
-                      root);
+        std::snprintf(include, sizeof include, "-I%s/rdbms/src -I%s/include",
+                      installation != nullptr ? installation : "", root);
     }
     static ArgVector v;
     v.clear();

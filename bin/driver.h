@@ -26,7 +26,7 @@ constexpr uint32_t kCxxBit = 2, kOdbcBit = 8;
 
 enum SpaceModel { kSpStandard, kSpRad, kSpDebug, kSpEfence };
 
-constexpr int kListSize = 1024;      // a list variable or option list
+constexpr int kListSize = 1024;        // a list variable or option list
 constexpr int kGeneratedSize = 10240;  // a generated library list
 constexpr int kDirSize = 1024;
 

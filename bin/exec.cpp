@@ -108,8 +108,8 @@ int spawn_product(const char *name, char *const argv[], int wait, int *status) {
 
 extern "C" {
 
-QRV_API int msbin_sys_spawn_io(const char *program, char *const argv[], const char *input_file,
-                               const char *output_file, int wait, int *status) noexcept {
+QRV_API int msbin_sys_spawn_io(const char *program, char *const argv[], const char *input_file, const char *output_file,
+                               int wait, int *status) noexcept {
     if (program == nullptr || program[0] == '\0') {
         mserror_reset_seterr(err::kNoProgramName, 0);
         return 0;

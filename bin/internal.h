@@ -84,8 +84,8 @@ private:
     char *slots_[MSBIN_MAX_ARGS + 1] = {};
     // The bound counts text bytes, not the terminating NULs.
     char text_[MSBIN_ARG_SPACE + MSBIN_MAX_ARGS + 1] = {};
-    int used_ = 0;     // slots pointing at arguments
-    int counted_ = 0;  // slots counted against the bound
+    int used_ = 0;           // slots pointing at arguments
+    int counted_ = 0;        // slots counted against the bound
     size_t text_used_ = 0;   // bytes of the area in use, NULs included
     size_t text_count_ = 0;  // text bytes counted against the bound
 };

@@ -170,13 +170,13 @@ QRV_API const char *msbin_optfile_getvar(const char *name) noexcept {
 
 QRV_API int msbin_option_help(int argc, char *const argv[], int32_t message_id, int *status) noexcept {
     if (argc < 2 || argv == nullptr || argv[1] == nullptr || std::strcmp(argv[1], "-help") != 0) return 0;
-    // An unknown id still gives a text, and leaves its report on the stack.
+    // An unknown id leaves its report on the stack (and renders it as the text).
     int32_t top = 0, strings = 0, top_after = 0;
     mserror_stack_save(&top, &strings);
     const char *text = msnlsmsg_str_real(message_id, nullptr);
     mserror_stack_save(&top_after, &strings);
     int result = 0;
-    if (top_after == top || mserror_geterr_id() != err::kNlsIdNotFound) {
+    if (top_after == top) {
         mssio_printf("%s\n", text);
     } else {
         msprtmsg_stderr();
