@@ -192,6 +192,11 @@ TEST_F(Target, JavaToolsAlongPath) {
         EXPECT_STREQ(buffer, "");
     }
     EXPECT_EQ(entry_count(), 0);
+    std::string long_path;
+    while (long_path.size() < 20000) long_path += "/no/such/directory:";
+    setenv("PATH", (long_path + dir / "tools").c_str(), 1);
+    EXPECT_EQ(msbin_get_javac_program(buffer, sizeof buffer), 1) << "a PATH of any length";
+    EXPECT_EQ(std::string(buffer), dir / "tools/javac");
 
     setenv("PATH", (dir / "empty").c_str(), 1);
     EXPECT_EQ(msbin_get_java_program(buffer, sizeof buffer), 0);
