@@ -2,6 +2,8 @@
 // programs with the arguments that pass on the caller's name and
 // redirections, waiting or not, child errors, and the forms that end the
 // caller with the child's status (run in a child of this test program).
+#include <sstream>
+
 #include "bin/bin_support.h"
 #include "msgust.h"
 
@@ -9,20 +11,23 @@ namespace {
 
 using Exec = BinTools;
 
-// Runs only in a child: redirects standard output when asked, then hands
-// the process over to QRV_EXEC_NAME (a path: msbin_sys_exec, else
-// msbin_quorvel_exec with QRV_EXEC_EXTRA).
+// Runs only in a child: applies the redirection options of QRV_EXEC_REDIRECT
+// ("|"-separated), prints a line, then hands the process over to
+// QRV_EXEC_NAME (a path: msbin_sys_exec, else msbin_quorvel_exec with
+// QRV_EXEC_EXTRA).
 TEST(Child, Exec) {
     const char *name = std::getenv("QRV_EXEC_NAME");
     if (name == nullptr) GTEST_SKIP() << "runs as a child of the other tests";
     ASSERT_EQ(msbasic_init_main(msbin_init_cascade), 1);
     msbasic_set_progname("front");
-    if (const char *out = std::getenv("QRV_EXEC_STDOUT")) {
-        Argv redirect({"front", "-MSSTDOUT", out});
-        int argc = 3;
-        char **argv = redirect.pointers.data();
-        ASSERT_EQ(msgust_stdio(&argc, &argv), 1);
-    }
+    std::vector<std::string> options = {"front"};
+    std::stringstream redirect(std::getenv("QRV_EXEC_REDIRECT") ? std::getenv("QRV_EXEC_REDIRECT") : "");
+    for (std::string item; std::getline(redirect, item, '|');) options.push_back(item);
+    Argv given(options);
+    int argc = static_cast<int>(options.size());
+    char **argv = given.pointers.data();
+    ASSERT_EQ(msgust_stdio(&argc, &argv), 1);
+    mssio_printf("front says\n");
     Argv args({"front", "a b", "-c"}), shell({"sh", "-c", "exit 7"});
     if (name[0] == '/') {
         msbin_sys_exec(name, shell.get());
@@ -212,10 +217,12 @@ TEST_F(Exec, ExecFailuresReturnAfterPrintingTheStack) {
 }
 
 // The replacing forms end this process with the child's exit status and
-// pass on the redirection of standard output.
+// pass on the redirections of the standard streams, after what this process
+// wrote.
 TEST_F(Exec, ExecEndsTheCallerWithTheChildsStatus) {
     stand_in("rdbms/exec/qtool");
-    std::string out = dir / "out.txt", quorvelpath = "QUORVELPATH=" + dir.path();
+    std::string in = dir / "in", out = dir / "out", err = dir / "err";
+    write_file(in, "");
     struct Case {
         const char *label;
         std::vector<std::string> env;
@@ -225,15 +232,24 @@ TEST_F(Exec, ExecEndsTheCallerWithTheChildsStatus) {
         {"sys_exec", {"QRV_EXEC_NAME=/bin/sh"}, 7, {}},
         {"plain", {"QRV_EXEC_NAME=qtool", "QRV_RECORD_EXIT=6"}, 6, {"qtool", "-MSPROGNAME", "front", "a b", "-c"}},
         {"stdout redirected and extra",
-         {"QRV_EXEC_NAME=qtool", "QRV_RECORD_EXIT=0", "QRV_EXEC_STDOUT=" + out, "QRV_EXEC_EXTRA=-extra"},
+         {"QRV_EXEC_NAME=qtool", "QRV_EXEC_REDIRECT=-MSSTDOUT|" + out, "QRV_EXEC_EXTRA=-extra"},
          0,
          {"qtool", "-MSPROGNAME", "front", "+MSSTDOUT", out, "-extra", "a b", "-c"}},
+        {"all three redirected",
+         {"QRV_EXEC_NAME=qtool", "QRV_RECORD_EXIT=255",
+          "QRV_EXEC_REDIRECT=+MSSTDERR|" + err + "|-MSSTDIN|" + in + "|+MSSTDOUT|" + out},
+         255,
+         {"qtool", "-MSPROGNAME", "front", "-MSSTDIN", in, "+MSSTDOUT", out, "+MSSTDERR", err, "a b", "-c"}},
     };
     for (Case &c : cases) {
         SCOPED_TRACE(c.label);
-        c.env.push_back(quorvelpath);
+        std::filesystem::remove(out);
+        c.env.push_back("QUORVELPATH=" + dir.path());
         EXPECT_EQ(run_exec_child(c.env), c.status);
         EXPECT_EQ(recorded(), c.vector);
+        if (c.vector.size() > 5) {
+            EXPECT_EQ(read_file(out), "front says\n");
+        }
     }
 }
 
