@@ -33,7 +33,10 @@ public:
     }
     bool open(const char *path, bool create) {
         fd_ = create ? msfio_create(path, 1, 7, 0) : msfio_open(path, 1, 'r');
-        return fd_ != MSFIO_NONE && msfio_inherit_set(fd_, 1);
+        // The spawn copies the file onto the child's descriptor itself; left
+        // close-on-exec, the child holds no second copy. Only a file that
+        // already has a standard descriptor's number must survive the exec.
+        return fd_ != MSFIO_NONE && (handle() > 2 || msfio_inherit_set(fd_, 1));
     }
     qrv_handle handle() const { return msfio_win_osfd_get(fd_); }
 

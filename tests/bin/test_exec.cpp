@@ -52,14 +52,22 @@ int run_exec_child(const std::vector<std::string> &env) {
     return WEXITSTATUS(status);
 }
 
+// The child reads the input and writes the output as its descriptors 0 and
+// 1, and holds no second copy of either.
 TEST_F(Exec, SpawnIoFeedsInputAndCreatesOutput) {
-    write_file(dir / "in", "line one\nline two\n");
-    write_file(dir / "out", std::string(5000, 'x'));  // truncated by the run
-    Argv cat({"cat"});
+    std::string in = dir / "in", out = dir / "out";
+    write_file(in, "line one\nline two\n");
+    write_file(out, std::string(5000, 'x'));  // truncated by the run
+    Argv cat({"sh", "-c", "cat; ls -l /proc/$$/fd"});
     int status = 77;
-    EXPECT_EQ(msbin_sys_spawn_io("cat", cat.get(), (dir / "in").c_str(), (dir / "out").c_str(), 1, &status), 1);
+    EXPECT_EQ(msbin_sys_spawn_io("sh", cat.get(), in.c_str(), out.c_str(), 1, &status), 1);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(read_file(dir / "out"), "line one\nline two\n");
+    std::string text = read_file(out);
+    EXPECT_EQ(text.substr(0, 18), "line one\nline two\n");
+    EXPECT_NE(text.find(" 0 -> " + in + "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" 1 -> " + out + "\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find(in + "\n"), text.rfind(in + "\n")) << text;
+    EXPECT_EQ(text.find(out + "\n"), text.rfind(out + "\n")) << text;
     EXPECT_EQ(entry_count(), 0);
 }
 
