@@ -73,6 +73,9 @@ TEST_F(Archive, OtherOperationsAndNoArchiveRunNothing) {
     }
     EXPECT_EQ(msbin_arlib('a', nullptr, members.get(), 0, nullptr), 0);
     EXPECT_EQ(msbin_arlib('a', "", members.get(), 0, nullptr), 0);
+    Argv many(std::vector<std::string>(MSBIN_MAX_ARGS, "m.o"));
+    EXPECT_EQ(msbin_arlib('a', "lib.a", many.get(), 0, nullptr), 0);
+    EXPECT_EQ(error_ids(), std::vector<int32_t>{10678});
     EXPECT_EQ(recorded(), Lines{});
 }
 

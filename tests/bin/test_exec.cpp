@@ -13,8 +13,8 @@ using Exec = BinTools;
 
 // Runs only in a child: applies the redirection options of QRV_EXEC_REDIRECT
 // ("|"-separated), prints a line, then hands the process over to
-// QRV_EXEC_NAME (a path: msbin_sys_exec, else msbin_quorvel_exec with
-// QRV_EXEC_EXTRA).
+// QRV_EXEC_NAME (a path: msbin_sys_exec of sh -c QRV_EXEC_SHELL, else
+// msbin_quorvel_exec with QRV_EXEC_EXTRA).
 TEST(Child, Exec) {
     const char *name = std::getenv("QRV_EXEC_NAME");
     if (name == nullptr) GTEST_SKIP() << "runs as a child of the other tests";
@@ -28,7 +28,8 @@ TEST(Child, Exec) {
     char **argv = given.pointers.data();
     ASSERT_EQ(msgust_stdio(&argc, &argv), 1);
     mssio_printf("front says\n");
-    Argv args({"front", "a b", "-c"}), shell({"sh", "-c", "exit 7"});
+    const char *command = std::getenv("QRV_EXEC_SHELL");
+    Argv args({"front", "a b", "-c"}), shell({"sh", "-c", command != nullptr ? command : "exit 7"});
     if (name[0] == '/') {
         msbin_sys_exec(name, shell.get());
     } else {
@@ -142,6 +143,8 @@ TEST_F(Exec, ErrorChildPushesOnlyForANonzeroStatus) {
         }
         EXPECT_EQ(error_ids(), c.ids);
     }
+    EXPECT_EQ(msbin_error_child(1, 3, 10612, nullptr), 0);
+    EXPECT_EQ(mserror_geterr_id(), 10612);
 }
 
 TEST_F(Exec, ProductProgramGetsNameProgramNameAndArguments) {
@@ -154,8 +157,10 @@ TEST_F(Exec, ProductProgramGetsNameProgramNameAndArguments) {
     EXPECT_EQ(recorded(), (Lines{"qtool", "-MSPROGNAME", "qrvtest", "x y", "-z", ""}));
 
     Argv only_name({"front"});
-    EXPECT_EQ(msbin_quorvel_spawn("qtool", only_name.get(), nullptr), 1);
-    EXPECT_EQ(recorded(), (Lines{"qtool", "-MSPROGNAME", "qrvtest"}));
+    for (char *const *args : {only_name.get(), static_cast<char *const *>(nullptr)}) {
+        EXPECT_EQ(msbin_quorvel_spawn("qtool", args, nullptr), 1);
+        EXPECT_EQ(recorded(), (Lines{"qtool", "-MSPROGNAME", "qrvtest"}));
+    }
 
     setenv("QRV_RECORD_EXIT", "5", 1);
     status = 77;
@@ -238,6 +243,7 @@ TEST_F(Exec, ExecEndsTheCallerWithTheChildsStatus) {
         Lines vector;
     } cases[] = {
         {"sys_exec", {"QRV_EXEC_NAME=/bin/sh"}, 7, {}},
+        {"sys_exec, child ended by a signal", {"QRV_EXEC_NAME=/bin/sh", "QRV_EXEC_SHELL=kill -TERM $$"}, 128 + 15, {}},
         {"plain", {"QRV_EXEC_NAME=qtool", "QRV_RECORD_EXIT=6"}, 6, {"qtool", "-MSPROGNAME", "front", "a b", "-c"}},
         {"stdout redirected and extra",
          {"QRV_EXEC_NAME=qtool", "QRV_EXEC_REDIRECT=-MSSTDOUT|" + out, "QRV_EXEC_EXTRA=-extra"},

@@ -273,6 +273,9 @@ TEST_F(Target, CatArgQuotesAndRefusesOverflow) {
         EXPECT_EQ(std::string(line.chars()), result ? full + " \"x\"" : full);
         EXPECT_TRUE(line.untouched_from(MSBIN_LINE_SIZE));
     }
+    std::memset(line.chars(), 'f', MSBIN_LINE_SIZE);  // no terminator at all
+    EXPECT_EQ(msbin_cat_arg(line.chars(), "", 1), 0);
+    EXPECT_TRUE(line.untouched_from(MSBIN_LINE_SIZE));
     EXPECT_EQ(msbin_cat_arg(nullptr, "x", 0), 0);
     EXPECT_EQ(msbin_cat_arg(line.chars(), nullptr, 0), 0);
 }
