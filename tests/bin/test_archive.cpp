@@ -125,6 +125,7 @@ TEST_F(Archive, RanlibRunsTheConfiguredIndexTool) {
          1,
          0,
          {tool, lib}},
+        {"named by its path", lib, "MSSYS_RANLIB=" + tool + "\n", "", "0", 1, 0, {tool, lib}},
         {"tool fails",
          lib,
          "MSSYS_RANLIB=myranlib\nMSSYS_RANLIBPATH=" + dir / "tools" + "\n",
