@@ -39,16 +39,6 @@ void copy_bounded(char *buffer, int size, const char *text) {
     buffer[n] = '\0';
 }
 
-bool is_regular_file(const char *path) {
-    if (msfio_exists(path) != 2) return false;
-    int32_t top = 0, strings = 0;
-    mserror_stack_save(&top, &strings);
-    char type = 0;
-    bool regular = msfio_stat(path, &type, nullptr, nullptr, nullptr, nullptr) && type == 'r';
-    mserror_stack_restore(top, strings);
-    return regular;
-}
-
 }  // namespace
 
 namespace qrv::bin {
@@ -134,7 +124,7 @@ QRV_API int msbin_util_get_program_from_path(const char *path_list, const char *
         if (n > 0 && n < sizeof directory) {
             std::memcpy(directory, p, n);
             directory[n] = '\0';
-            if (mspath_mkpath(buffer, size, directory, program) && is_regular_file(buffer)) return 1;
+            if (mspath_mkpath(buffer, size, directory, program) && qrv::bin::is_regular_file(buffer)) return 1;
             buffer[0] = '\0';
         }
         if (p[n] == '\0') return 0;
