@@ -26,6 +26,9 @@ inline bool starts_with(const char *text, std::string_view prefix) noexcept {
     return text != nullptr && std::string_view(text).starts_with(prefix);
 }
 
+// A regular file at path (nothing reported either way).
+bool is_regular_file(const char *path) noexcept;
+
 // The file-name conventions of the current target.
 struct Conventions {
     const char *executable;   // executable suffix

@@ -90,10 +90,12 @@ public:
     }
 
 private:
+    // Bytes, not a format: a precision would count display columns and
+    // read the unterminated buffer to its end.
     void flush() noexcept {
         if (used_ == 0) return;
-        int n = mssio_printf("%.*s", static_cast<int>(used_), buffer_);
-        if (n < 0) ok_ = false;
+        int n = mssio_write(mssio_get_stdout(), buffer_, static_cast<int>(used_));
+        if (n != static_cast<int>(used_)) ok_ = false;
         written_ += n < 0 ? 0 : n;
         used_ = 0;
     }
