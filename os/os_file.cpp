@@ -557,6 +557,19 @@ QRV_API int msos_getfullpathname(const char *path, int size, char *buffer, char 
     return deliver(full, length, buffer, size, file_part);
 }
 
+QRV_API int msos_getmodulefilename(char *buffer, int size, char **file_part) noexcept {
+    char path[kPathMax];
+    ssize_t n = g_sys.readlink("/proc/self/exe", path, sizeof path);
+    if (n <= 0) return 0;
+    // readlink truncates without saying so: a full buffer may be cut short.
+    if (static_cast<size_t>(n) >= sizeof path) {
+        errno = ENAMETOOLONG;
+        return 0;
+    }
+    path[n] = '\0';
+    return deliver(path, static_cast<int>(n), buffer, size, file_part);
+}
+
 QRV_API int msos_searchpath(const char *search_path, const char *name, const char *extension, int size, char *buffer,
                             char **file_part) noexcept {
     if (file_part != nullptr) *file_part = buffer;
