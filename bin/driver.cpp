@@ -160,7 +160,7 @@ Show show_mode() {
 // The compile-then-link form of the targets whose compiler does not link.
 class TwoStepLink {
 public:
-    explicit TwoStepLink(bool response_file) : response_file_(response_file) {}
+    constexpr explicit TwoStepLink(bool response_file) : response_file_(response_file) {}
 
     bool run(const ArgVector &all, const char *program, int *status) {
         const char *linker = msbin_optfile_getvar("MSSYS_LINKER");
