@@ -18,7 +18,6 @@
 
 namespace qrv::bin {
 
-char g_export_options[kListSize];
 DriverState g_driver;
 
 void append(char *text, int size, const char *piece) noexcept {
@@ -137,7 +136,7 @@ bool assemble(ArgVector &v, int argc, char *const argv[], int first) {
     }
     bool compile_only = false;
     for (int i = first; i < argc; ++i) compile_only = compile_only || compiles_only(argv[i]);
-    if (!compile_only && !v.add_list(g_export_options, false)) return false;
+    if (!compile_only && !v.add_list(g_driver.export_options, false)) return false;
     for (int i = first; i < argc; ++i) {
         if (!v.add(argv[i])) return false;
     }

@@ -42,6 +42,7 @@ struct DriverState {
     const char *compiler_path;  // put in front of PATH when set
     char compiler_options[kListSize];
     char syslibs[kListSize];
+    char export_options[kListSize];  // set by the mode word, emptied by "-linker"
     char main_item[11];
     int space_model;
     Flags flags;
@@ -56,9 +57,6 @@ struct DriverState {
     const char *shlib_style;
 };
 
-// Export-symbol options start empty with the process and are only added
-// to (mode words) or emptied ("-linker") by driver runs.
-extern char g_export_options[kListSize];
 extern DriverState g_driver;
 
 // A bounded text: appends stop at its size and mark the state's overflow.

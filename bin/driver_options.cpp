@@ -105,7 +105,7 @@ int read_mode_word(int argc, char *const argv[]) {
     g_driver.mode = word != nullptr ? word->mode : kModeC;
     bool exports = word == nullptr || word->exports;
     if (exports && g_driver.flags.shared_link && msbin_optfile_getvar("MSSYS_CCEXPORTSYM_OPT") != nullptr) {
-        append_list_var(g_export_options, "MSSYS_CCEXPORTSYM_OPT");
+        append_list_var(g_driver.export_options, "MSSYS_CCEXPORTSYM_OPT");
     }
     if (word != nullptr && word->odbc_reset) {
         g_driver.flags.no_product = true;
@@ -282,7 +282,7 @@ int apply_option(int argc, char *const argv[], int i) {
             if (!has_next) return 1;
             if (c_mode()) {
                 g_driver.compiler = argv[i + 1];
-                g_export_options[0] = '\0';
+                g_driver.export_options[0] = '\0';
                 g_driver.linker_in_c_mode = true;
             }
             return 2;
@@ -386,7 +386,7 @@ int parse_driver_arguments(int argc, char *const argv[]) noexcept {
     }
     compute_library_dirs();
     if (g_driver.flags.shared_link) g_driver.flags.forced_api = false;
-    if (g_driver.linker_in_c_mode) g_export_options[0] = '\0';
+    if (g_driver.linker_in_c_mode) g_driver.export_options[0] = '\0';
     if (g_driver.overflow) {
         mserror_reset_seterr(err::kArgumentsTooLong, 0);
         return -1;

@@ -219,6 +219,20 @@ TEST_F(Driver, BoundsAreRefusedNeverOverrun) {
     EXPECT_FALSE(inst_.ran("tools/cc"));
 }
 
+TEST_F(Driver, ExportOptionsComeFromTheModeOfEachRun) {
+    inst_.write_options("MSSYS_CCEXPORTSYM_OPT=-exp1 -exp2\n", "config/other");
+    ASSERT_EQ(msbin_optfile_switch_file((inst_ / "config/other").c_str()), 1);
+    const char *linked = "-copt -ccopt -I$R/include -exp1 -exp2 x.c -L$R/shlib -lqrvbasic -m -net -timer -dl -csys -mt";
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_EQ(drive({"x.c"}).result, 1);
+        EXPECT_EQ(inst_.recorded("tools/cc"), words(linked, inst_.root()));
+    }
+    ASSERT_EQ(drive({"-CXX", "x.c"}).result, 1);  // not a mode that exports
+    EXPECT_EQ(inst_.recorded("tools/cxx")[3], "x.c");
+    ASSERT_EQ(drive({"-linker", inst_ / "tools/ld", "x.c"}).result, 1);
+    EXPECT_EQ(inst_.recorded("tools/ld")[3], "x.c");
+}
+
 TEST_F(Driver, BuildSystemCompileVariants) {
     inst_.write_options("MSSYS_DEVCCOMPILER=" + inst_ / "tools/cxx" +
                             "\nMSSYS_DEVCCOMPILEROPTIONS=-d1  -d2\nMSSYS_DEVCCOMPILERSYSLIB=-dsys\n"
