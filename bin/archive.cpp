@@ -21,10 +21,14 @@ constexpr int kPath = 1024;
 
 const char *archive_key(int operation) {
     switch (operation) {
-        case 'a': return "q";
-        case 'r': return "r";
-        case 'e': return "x";
-        default: return nullptr;
+        case 'a':
+            return "q";
+        case 'r':
+            return "r";
+        case 'e':
+            return "x";
+        default:
+            return nullptr;
     }
 }
 
@@ -34,6 +38,11 @@ bool add_cmd_prefix(ArgVector &vector) {
 
 // The index tool: in MSSYS_RANLIBPATH, else along PATH; false when absent.
 bool find_index_tool(const char *tool, char *path) {
+    if (std::strchr(tool, '/') != nullptr) {  // a path names the tool itself
+        if (!qrv::bin::is_regular_file(tool) || std::strlen(tool) >= static_cast<size_t>(kPath)) return false;
+        std::strcpy(path, tool);
+        return true;
+    }
     const char *directory = msbin_optfile_getvar("MSSYS_RANLIBPATH");
     if (non_empty(directory) && msbin_util_get_program_from_path(directory, tool, path, kPath)) return true;
     int size = msos_getenvironmentvariable("PATH", nullptr, 0);
@@ -44,16 +53,6 @@ bool find_index_tool(const char *tool, char *path) {
     bool found = msbin_util_get_program_from_path(search, tool, path, kPath) != 0;
     mssp_free_rv(search);
     return found;
-}
-
-bool is_regular_file(const char *path) {
-    if (path == nullptr || msfio_exists(path) != 2) return false;
-    int32_t top = 0, strings = 0;
-    mserror_stack_save(&top, &strings);
-    char type = 0;
-    bool regular = msfio_stat(path, &type, nullptr, nullptr, nullptr, nullptr) && type == 'r';
-    mserror_stack_restore(top, strings);
-    return regular;
 }
 
 }  // namespace
@@ -73,8 +72,8 @@ QRV_API int msbin_arlib(int operation, const char *archive, char *const members[
     if (non_empty(tool) && non_empty(tool_path)) qrv::bin::prepend_path(tool_path);
     static ArgVector vector;  // one build command at a time per process
     vector.clear();
-    bool built = add_cmd_prefix(vector) && vector.add(non_empty(tool) ? tool : "ar") && vector.add(key) &&
-                 vector.add(archive);
+    bool built =
+        add_cmd_prefix(vector) && vector.add(non_empty(tool) ? tool : "ar") && vector.add(key) && vector.add(archive);
     for (int i = 0; built && members != nullptr && members[i] != nullptr; ++i) built = vector.add(members[i]);
     if (!built || !vector.finish()) return 0;
     auto show = echo ? qrv::bin::Show::line : qrv::bin::Show::run;
@@ -83,7 +82,7 @@ QRV_API int msbin_arlib(int operation, const char *archive, char *const members[
 
 QRV_API int msbin_ranlib(const char *archive, int *status) noexcept {
     if (status != nullptr) *status = 0;
-    if (!is_regular_file(archive)) return 0;
+    if (!qrv::bin::is_regular_file(archive)) return 0;
     const char *tool = msbin_optfile_getvar("MSSYS_RANLIB");
     if (!non_empty(tool)) return 1;
     char path[kPath];

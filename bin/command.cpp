@@ -102,6 +102,16 @@ bool ArgVector::finish() noexcept {
     return true;
 }
 
+bool is_regular_file(const char *path) noexcept {
+    if (path == nullptr || msfio_exists(path) != 2) return false;
+    int32_t top = 0, strings = 0;
+    mserror_stack_save(&top, &strings);
+    char type = 0;
+    bool regular = msfio_stat(path, &type, nullptr, nullptr, nullptr, nullptr) && type == 'r';
+    mserror_stack_restore(top, strings);
+    return regular;
+}
+
 void prepend_path(const char *directory) noexcept {
     int old_size = msos_getenvironmentvariable("PATH", nullptr, 0);  // with its NUL; 0 when unset
     size_t size = std::strlen(directory) + 1 + static_cast<size_t>(old_size) + 1;

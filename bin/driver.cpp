@@ -18,7 +18,6 @@
 
 namespace qrv::bin {
 
-char g_export_options[kListSize];
 DriverState g_driver;
 
 void append(char *text, int size, const char *piece) noexcept {
@@ -137,7 +136,7 @@ bool assemble(ArgVector &v, int argc, char *const argv[], int first) {
     }
     bool compile_only = false;
     for (int i = first; i < argc; ++i) compile_only = compile_only || compiles_only(argv[i]);
-    if (!compile_only && !v.add_list(g_export_options, false)) return false;
+    if (!compile_only && !v.add_list(g_driver.export_options, false)) return false;
     for (int i = first; i < argc; ++i) {
         if (!v.add(argv[i])) return false;
     }
@@ -160,7 +159,7 @@ Show show_mode() {
 // The compile-then-link form of the targets whose compiler does not link.
 class TwoStepLink {
 public:
-    explicit TwoStepLink(bool response_file) : response_file_(response_file) {}
+    constexpr explicit TwoStepLink(bool response_file) : response_file_(response_file) {}
 
     bool run(const ArgVector &all, const char *program, int *status) {
         const char *linker = msbin_optfile_getvar("MSSYS_LINKER");
@@ -356,8 +355,8 @@ QRV_API int msbin_sysbin_comp(char *const argv[]) noexcept {
     char include[2 * kDirSize + 16] = "";
     if (!plain) {
         const char *installation = msbasic_get_quorvelpath();
-        std::snprintf(include, sizeof include, "-I%s/rdbms/src -I%s/include", installation != nullptr ? installation : "",
-                      root);
+        std::snprintf(include, sizeof include, "-I%s/rdbms/src -I%s/include",
+                      installation != nullptr ? installation : "", root);
     }
     static ArgVector v;
     v.clear();

@@ -26,7 +26,7 @@ constexpr uint32_t kCxxBit = 2, kOdbcBit = 8;
 
 enum SpaceModel { kSpStandard, kSpRad, kSpDebug, kSpEfence };
 
-constexpr int kListSize = 1024;      // a list variable or option list
+constexpr int kListSize = 1024;        // a list variable or option list
 constexpr int kGeneratedSize = 10240;  // a generated library list
 constexpr int kDirSize = 1024;
 
@@ -42,6 +42,7 @@ struct DriverState {
     const char *compiler_path;  // put in front of PATH when set
     char compiler_options[kListSize];
     char syslibs[kListSize];
+    char export_options[kListSize];  // set by the mode word, emptied by "-linker"
     char main_item[11];
     int space_model;
     Flags flags;
@@ -56,9 +57,6 @@ struct DriverState {
     const char *shlib_style;
 };
 
-// Export-symbol options start empty with the process and are only added
-// to (mode words) or emptied ("-linker") by driver runs.
-extern char g_export_options[kListSize];
 extern DriverState g_driver;
 
 // A bounded text: appends stop at its size and mark the state's overflow.

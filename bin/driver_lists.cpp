@@ -17,27 +17,31 @@ namespace {
 // an empty group contributes nothing to any list. Groups are marked list
 // text; "-l" names are link names.
 struct ProductLibraries {
-    const char *engine_set, *small_engine_set, *query_set, *api_library, *data_library, *utility_group;
-    const char *network_group, *network_group_basic;  // the longer form is for basic-only links
-    const char *support_item, *cipher_item, *compatibility_items, *readline_group;
-    const char *src_api_group, *src_query_group, *src_engine_group, *src_index_library, *src_data_group,
-        *src_support_group, *src_small_engine_group, *src_small_data_group, *src_small_support_group;
-    const char *basic_item, *space_model_items[4], *local_basic_item, *rom_stub, *message_table, *codeset_table;
-    const char *forced_load_object, *precompiler_group, *bcs_client_pair[2], *bcs_client_pair_traceable[2],
-        *bcs_support, *bcs_gui_main;
-    const char *link_engine, *link_small_engine, *link_utility_api, *link_basic, *link_message_table;
-    const char *odbc_client;
+    const char *engine_set = "", *small_engine_set = "", *query_set = "", *api_library = "", *data_library = "",
+               *utility_group = "";
+    const char *network_group = "", *network_group_basic = "";  // the longer form is for basic-only links
+    const char *support_item = "", *cipher_item = "", *compatibility_items = "", *readline_group = "";
+    const char *src_api_group = "", *src_query_group = "", *src_engine_group = "", *src_index_library = "",
+               *src_data_group = "", *src_support_group = "", *src_small_engine_group = "", *src_small_data_group = "",
+               *src_small_support_group = "";
+    const char *basic_item = "", *space_model_items[4] = {"", "", "", ""}, *local_basic_item = "", *rom_stub = "",
+               *message_table = "", *codeset_table = "";
+    const char *forced_load_object = "", *precompiler_group = "";
+    const char *bcs_client_pair[2] = {"", ""}, *bcs_client_pair_traceable[2] = {"", ""}, *bcs_support = "",
+               *bcs_gui_main = "";
+    const char *link_engine = "", *link_small_engine = "", *link_utility_api = "", *link_basic = "",
+               *link_message_table = "";
+    const char *odbc_client = "";
 };
 
 constexpr ProductLibraries kLibraries = {
-    "", "", "", "", "", "",
-    "", "",
-    "", "", "", "",
-    "", "", "", "", "", "", "", "", "",
-    "<libqrvbasic", {"", "", "", ""}, "", "", "", "",
-    "", "", {"qrvbcscl", "qrvbcsks"}, {"qrvbcscl_t", "qrvbcsks_t"}, "qrvbcssup", "^bcsguimain",
-    "", "", "", "qrvbasic", "",
-    "qrvodbccl",
+    .basic_item = "<libqrvbasic",
+    .bcs_client_pair = {"qrvbcscl", "qrvbcsks"},
+    .bcs_client_pair_traceable = {"qrvbcscl_t", "qrvbcsks_t"},
+    .bcs_support = "qrvbcssup",
+    .bcs_gui_main = "^bcsguimain",
+    .link_basic = "qrvbasic",
+    .odbc_client = "qrvodbccl",
 };
 
 constexpr const char *kSpaceModelSuffix[] = {"", "_sprad", "_spdebug", "_spefence"};
@@ -236,18 +240,19 @@ void shared_product_list(char *list) {
     if (is({"etkernel", "etcompact"})) {
         std::snprintf(text, sizeof text, "%s|%s|-L%s|", main, network, shdir);
         add(list, text);
-        for (const LinkItem *item : {&utility_item, &engine_item, &basic_item, &message_item}) add_group(list, item->text);
+        for (const LinkItem *item : {&utility_item, &engine_item, &basic_item, &message_item})
+            add_group(list, item->text);
         return;
     }
     const char *u = utility_item.text, *e = engine_item.text, *b = basic_item.text, *m = message_item.text;
     if (is({"alpha", "freebsd", "hp", "ibm", "linux", "lynxos_4", "macos", "netbsd", "sgi", "sgi_64", "sgi_n32"})) {
         std::snprintf(text, sizeof text, "%s%s%s|-L%s|%s|%s|%s|%s|", main, network, readline, shdir, u, e, b, m);
     } else if (is({"lynxos_5"})) {
-        std::snprintf(text, sizeof text, "%s%s%s|-Wl,-Bdynamic|-L%s|%s|%s|%s|%s|", main, network, readline, shdir,
-                      u, e, b, m);
+        std::snprintf(text, sizeof text, "%s%s%s|-Wl,-Bdynamic|-L%s|%s|%s|%s|%s|", main, network, readline, shdir, u, e,
+                      b, m);
     } else if (is({"neutrino", "neutrino-gcc", "solaris", "solaris_ultra_64bit", "s5r4", "sun"})) {
-        std::snprintf(text, sizeof text, "-Bstatic|%s%s%s|-Bdynamic|-L%s|%s|%s|%s|%s|", main, network, readline,
-                      shdir, u, e, b, m);
+        std::snprintf(text, sizeof text, "-Bstatic|%s%s%s|-Bdynamic|-L%s|%s|%s|%s|%s|", main, network, readline, shdir,
+                      u, e, b, m);
     } else if (is({"vxworks", "vxworks-kernel-mode"})) {
         std::snprintf(text, sizeof text, "%s%s%s|-Xdynamic|-L%s|%s|%s|%s|", main, network, readline, shdir, u, e, b);
     }
@@ -324,7 +329,8 @@ void odbc_list(char *list) noexcept {
                 if (const char *enc = list_var("MSSYS_ENCRYPTION_LIB", encryption, sizeof encryption)) add(list, enc);
             }
             return;
-        default: return;
+        default:
+            return;
     }
 }
 

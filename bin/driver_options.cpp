@@ -23,14 +23,10 @@ struct ModeWord {
 };
 
 constexpr ModeWord kModeWords[] = {
-    {"-ODBC", kModeOdbc, false, true},
-    {"-ODBCXX", kModeOdbcCxx, false, true},
-    {"-ODBCBCS", kModeOdbcBcs, false, false},
-    {"-ODBCBCSXX", kModeOdbcBcsCxx, false, false},
-    {"-PCC", kModePrecompiledC, true, false},
-    {"-PSMCC", kModePrecompiledC, true, false},
-    {"-ESQL", kModePrecompiledC, false, false},
-    {"-PC++", kModePrecompiledCxx, true, false},
+    {"-ODBC", kModeOdbc, false, true},          {"-ODBCXX", kModeOdbcCxx, false, true},
+    {"-ODBCBCS", kModeOdbcBcs, false, false},   {"-ODBCBCSXX", kModeOdbcBcsCxx, false, false},
+    {"-PCC", kModePrecompiledC, true, false},   {"-PSMCC", kModePrecompiledC, true, false},
+    {"-ESQL", kModePrecompiledC, false, false}, {"-PC++", kModePrecompiledCxx, true, false},
     {"-CXX", kModeCxx, false, false},
 };
 
@@ -76,8 +72,8 @@ void select_compiler() {
     options[0] = '\0';
     char value[kListSize];
     bool overflow = false;
-    const char *own = list_var(g_driver.flags.devwarn ? "MSSYS_DEVCCOMPILEROPTIONS" : vars.options, value,
-                               sizeof value, &overflow);
+    const char *own =
+        list_var(g_driver.flags.devwarn ? "MSSYS_DEVCCOMPILEROPTIONS" : vars.options, value, sizeof value, &overflow);
     if (own != nullptr) append_list(options, own);
     append_list_var(options, "MSSYS_CCOPTIONS");
     const char *installation = msbasic_get_quorvelpath();
@@ -93,7 +89,8 @@ void select_compiler() {
         }
     }
     g_driver.syslibs[0] = '\0';
-    if (const char *syslib = list_var(vars.syslib, value, sizeof value, &overflow)) append_list(g_driver.syslibs, syslib);
+    if (const char *syslib = list_var(vars.syslib, value, sizeof value, &overflow))
+        append_list(g_driver.syslibs, syslib);
     if (overflow) g_driver.overflow = true;
 }
 
@@ -108,7 +105,7 @@ int read_mode_word(int argc, char *const argv[]) {
     g_driver.mode = word != nullptr ? word->mode : kModeC;
     bool exports = word == nullptr || word->exports;
     if (exports && g_driver.flags.shared_link && msbin_optfile_getvar("MSSYS_CCEXPORTSYM_OPT") != nullptr) {
-        append_list_var(g_export_options, "MSSYS_CCEXPORTSYM_OPT");
+        append_list_var(g_driver.export_options, "MSSYS_CCEXPORTSYM_OPT");
     }
     if (word != nullptr && word->odbc_reset) {
         g_driver.flags.no_product = true;
@@ -128,9 +125,38 @@ int space_model_of(const char *name) {
 }
 
 enum class Opt {
-    basiclib, basicnetlib, cryptlib, basicshlib, c_compiler, cxx_compiler, deprecated, devcc, echoline, quorvelwarn,
-    footprint_small, guiconsole, listlines, linker, noquorvellib, accepted, noshlib, globmain, readlinelib, traceable,
-    usedriver, loadpsmapi, srclib, spdebug, spefence, sprad, spstd, static_link, srcinc, usenetstub, utilapi, xtarget,
+    basiclib,
+    basicnetlib,
+    cryptlib,
+    basicshlib,
+    c_compiler,
+    cxx_compiler,
+    deprecated,
+    devcc,
+    echoline,
+    quorvelwarn,
+    footprint_small,
+    guiconsole,
+    listlines,
+    linker,
+    noquorvellib,
+    accepted,
+    noshlib,
+    globmain,
+    readlinelib,
+    traceable,
+    usedriver,
+    loadpsmapi,
+    srclib,
+    spdebug,
+    spefence,
+    sprad,
+    spstd,
+    static_link,
+    srcinc,
+    usenetstub,
+    utilapi,
+    xtarget,
 };
 
 struct OptionName {
@@ -139,26 +165,46 @@ struct OptionName {
 };
 
 constexpr OptionName kOptions[] = {
-    {"-basiclib", Opt::basiclib},       {"-basicnetlib", Opt::basicnetlib},
-    {"-cryptlib", Opt::cryptlib},       {"-basicshlib", Opt::basicshlib},
-    {"-c_compiler", Opt::c_compiler},   {"-c++_compiler", Opt::cxx_compiler},
-    {"-deprecated", Opt::deprecated},   {"-devcc", Opt::devcc},
-    {"-echoline", Opt::echoline},       {"-quorvelwarn", Opt::quorvelwarn},
-    {"-footprint=small", Opt::footprint_small}, {"-guiconsole", Opt::guiconsole},
-    {"-listline", Opt::listlines},      {"-listlines", Opt::listlines},
-    {"-linker", Opt::linker},           {"-noquorvellib", Opt::noquorvellib},
-    {"-noglobmain", Opt::accepted},     {"-noshlib", Opt::noshlib},
-    {"-globmain", Opt::globmain},       {"-readlinelib", Opt::readlinelib},
-    {"-traceable", Opt::traceable},     {"-usedriver", Opt::usedriver},
-    {"-useshlib", Opt::usedriver},      {"-loadpsmapi", Opt::loadpsmapi},
-    {"-mthread", Opt::accepted},        {"-mthreads", Opt::accepted},
-    {"-src_lib", Opt::srclib},          {"-srclib", Opt::srclib},
-    {"-sptrash", Opt::spdebug},         {"-spdebug", Opt::spdebug},
-    {"-spefence", Opt::spefence},       {"-sprad", Opt::sprad},
-    {"-usemalloc", Opt::spstd},         {"-spmalloc", Opt::spstd},
-    {"-spstd", Opt::spstd},             {"-static", Opt::static_link},
-    {"-srcinc", Opt::srcinc},           {"-usenetstub", Opt::usenetstub},
-    {"-utilapi", Opt::utilapi},         {"-xtarget", Opt::xtarget},
+    {"-basiclib", Opt::basiclib},
+    {"-basicnetlib", Opt::basicnetlib},
+    {"-cryptlib", Opt::cryptlib},
+    {"-basicshlib", Opt::basicshlib},
+    {"-c_compiler", Opt::c_compiler},
+    {"-c++_compiler", Opt::cxx_compiler},
+    {"-deprecated", Opt::deprecated},
+    {"-devcc", Opt::devcc},
+    {"-echoline", Opt::echoline},
+    {"-quorvelwarn", Opt::quorvelwarn},
+    {"-footprint=small", Opt::footprint_small},
+    {"-guiconsole", Opt::guiconsole},
+    {"-listline", Opt::listlines},
+    {"-listlines", Opt::listlines},
+    {"-linker", Opt::linker},
+    {"-noquorvellib", Opt::noquorvellib},
+    {"-noglobmain", Opt::accepted},
+    {"-noshlib", Opt::noshlib},
+    {"-globmain", Opt::globmain},
+    {"-readlinelib", Opt::readlinelib},
+    {"-traceable", Opt::traceable},
+    {"-usedriver", Opt::usedriver},
+    {"-useshlib", Opt::usedriver},
+    {"-loadpsmapi", Opt::loadpsmapi},
+    {"-mthread", Opt::accepted},
+    {"-mthreads", Opt::accepted},
+    {"-src_lib", Opt::srclib},
+    {"-srclib", Opt::srclib},
+    {"-sptrash", Opt::spdebug},
+    {"-spdebug", Opt::spdebug},
+    {"-spefence", Opt::spefence},
+    {"-sprad", Opt::sprad},
+    {"-usemalloc", Opt::spstd},
+    {"-spmalloc", Opt::spstd},
+    {"-spstd", Opt::spstd},
+    {"-static", Opt::static_link},
+    {"-srcinc", Opt::srcinc},
+    {"-usenetstub", Opt::usenetstub},
+    {"-utilapi", Opt::utilapi},
+    {"-xtarget", Opt::xtarget},
 };
 
 const OptionName *find_option(const char *arg) {
@@ -190,10 +236,18 @@ int apply_option(int argc, char *const argv[], int i) {
     bool windows = in_windows_family(g_driver.target);
     bool has_next = i + 1 < argc;
     switch (row->opt) {
-        case Opt::basiclib: f.basic_only = true; break;
-        case Opt::basicnetlib: f.basic_net = true; break;
-        case Opt::cryptlib: f.crypt = true; break;
-        case Opt::basicshlib: f.basic_shared = true; break;
+        case Opt::basiclib:
+            f.basic_only = true;
+            break;
+        case Opt::basicnetlib:
+            f.basic_net = true;
+            break;
+        case Opt::cryptlib:
+            f.crypt = true;
+            break;
+        case Opt::basicshlib:
+            f.basic_shared = true;
+            break;
         case Opt::c_compiler:
         case Opt::cxx_compiler: {
             bool allowed = row->opt == Opt::c_compiler ? c_mode() : g_driver.mode == kModeCxx;
@@ -202,46 +256,88 @@ int apply_option(int argc, char *const argv[], int i) {
             g_driver.compiler = command;
             return 2;
         }
-        case Opt::deprecated: f.deprecated = true; break;
-        case Opt::devcc: f.devcc = true; break;
-        case Opt::echoline: f.echo = true; break;
+        case Opt::deprecated:
+            f.deprecated = true;
+            break;
+        case Opt::devcc:
+            f.devcc = true;
+            break;
+        case Opt::echoline:
+            f.echo = true;
+            break;
         case Opt::quorvelwarn:
             f.devwarn = true;
             select_compiler();
             break;
-        case Opt::footprint_small: f.small = true; break;
-        case Opt::guiconsole: f.guiconsole = true; break;
-        case Opt::listlines: f.list_lines = true; break;
+        case Opt::footprint_small:
+            f.small = true;
+            break;
+        case Opt::guiconsole:
+            f.guiconsole = true;
+            break;
+        case Opt::listlines:
+            f.list_lines = true;
+            break;
         case Opt::linker:
             if (!has_next) return 1;
             if (c_mode()) {
                 g_driver.compiler = argv[i + 1];
-                g_export_options[0] = '\0';
+                g_driver.export_options[0] = '\0';
                 g_driver.linker_in_c_mode = true;
             }
             return 2;
-        case Opt::noquorvellib: f.no_product = true; break;
-        case Opt::accepted: break;
-        case Opt::noshlib: f.shared_link = windows; break;
+        case Opt::noquorvellib:
+            f.no_product = true;
+            break;
+        case Opt::accepted:
+            break;
+        case Opt::noshlib:
+            f.shared_link = windows;
+            break;
         case Opt::globmain:
             std::strcpy(g_driver.main_item, g_driver.mode == kModeCxx ? "^cxxmain" : "^globmain");
             break;
-        case Opt::readlinelib: f.readline = true; break;
-        case Opt::traceable: f.traceable = true; break;
-        case Opt::usedriver: f.no_product = f.driver = f.shared_link = true; break;
-        case Opt::loadpsmapi: f.forced_api = !windows; break;
-        case Opt::srclib: f.src_lib = true; break;
-        case Opt::spdebug: g_driver.space_model = kSpDebug; break;
-        case Opt::spefence: g_driver.space_model = kSpEfence; break;
-        case Opt::sprad: g_driver.space_model = kSpRad; break;
-        case Opt::spstd: g_driver.space_model = kSpStandard; break;
+        case Opt::readlinelib:
+            f.readline = true;
+            break;
+        case Opt::traceable:
+            f.traceable = true;
+            break;
+        case Opt::usedriver:
+            f.no_product = f.driver = f.shared_link = true;
+            break;
+        case Opt::loadpsmapi:
+            f.forced_api = !windows;
+            break;
+        case Opt::srclib:
+            f.src_lib = true;
+            break;
+        case Opt::spdebug:
+            g_driver.space_model = kSpDebug;
+            break;
+        case Opt::spefence:
+            g_driver.space_model = kSpEfence;
+            break;
+        case Opt::sprad:
+            g_driver.space_model = kSpRad;
+            break;
+        case Opt::spstd:
+            g_driver.space_model = kSpStandard;
+            break;
         case Opt::static_link:
             if (!windows) append_list_var(g_driver.compiler_options, "MSSYS_CCSTATICLINK_OPT");
             break;
-        case Opt::srcinc: f.src_inc = true; break;
-        case Opt::usenetstub: g_driver.net_override = "^mshost"; break;
-        case Opt::utilapi: f.utilapi = f.crypt = true; break;
-        case Opt::xtarget: return has_next ? 2 : 1;
+        case Opt::srcinc:
+            f.src_inc = true;
+            break;
+        case Opt::usenetstub:
+            g_driver.net_override = "^mshost";
+            break;
+        case Opt::utilapi:
+            f.utilapi = f.crypt = true;
+            break;
+        case Opt::xtarget:
+            return has_next ? 2 : 1;
     }
     return 1;
 }
@@ -290,7 +386,7 @@ int parse_driver_arguments(int argc, char *const argv[]) noexcept {
     }
     compute_library_dirs();
     if (g_driver.flags.shared_link) g_driver.flags.forced_api = false;
-    if (g_driver.linker_in_c_mode) g_export_options[0] = '\0';
+    if (g_driver.linker_in_c_mode) g_driver.export_options[0] = '\0';
     if (g_driver.overflow) {
         mserror_reset_seterr(err::kArgumentsTooLong, 0);
         return -1;

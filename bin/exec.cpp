@@ -20,10 +20,11 @@ namespace {
 namespace err = qrv::err;
 
 constexpr int kPath = 1024;
-// The caller's arguments that a passed-on vector holds at most, and the
-// slots for the name, the passed-on pairs, the extra argument and the end.
-constexpr int kMaxCallerArgs = 2000;
-constexpr int kVectorSlots = kMaxCallerArgs + 10;
+// The elements of a caller's vector (its own name included) that are
+// passed on at most, and the slots for the name, the passed-on pairs, the
+// extra argument and the end.
+constexpr int kMaxCallerElements = 2000;
+constexpr int kVectorSlots = kMaxCallerElements + 10;
 
 class OpenFile {
 public:
@@ -32,7 +33,10 @@ public:
     }
     bool open(const char *path, bool create) {
         fd_ = create ? msfio_create(path, 1, 7, 0) : msfio_open(path, 1, 'r');
-        return fd_ != MSFIO_NONE && msfio_inherit_set(fd_, 1);
+        // The spawn copies the file onto the child's descriptor itself; left
+        // close-on-exec, the child holds no second copy. Only a file that
+        // already has a standard descriptor's number must survive the exec.
+        return fd_ != MSFIO_NONE && (handle() > 2 || msfio_inherit_set(fd_, 1));
     }
     qrv_handle handle() const { return msfio_win_osfd_get(fd_); }
 
@@ -71,9 +75,8 @@ public:
             pair("+MSSTDERR", mssio_get_stderr_name());
             if (extra != nullptr) add(extra);
         }
-        int count = 0;
-        for (int i = 1; argv != nullptr && argv[0] != nullptr && argv[i] != nullptr; ++i, ++count) {
-            if (count == kMaxCallerArgs) {
+        for (int i = 1; argv != nullptr && argv[0] != nullptr && argv[i] != nullptr; ++i) {
+            if (i >= kMaxCallerElements) {
                 mserror_reset_seterr(err::kTooManyArguments, 0);
                 return false;
             }
@@ -108,8 +111,8 @@ int spawn_product(const char *name, char *const argv[], int wait, int *status) {
 
 extern "C" {
 
-QRV_API int msbin_sys_spawn_io(const char *program, char *const argv[], const char *input_file,
-                               const char *output_file, int wait, int *status) noexcept {
+QRV_API int msbin_sys_spawn_io(const char *program, char *const argv[], const char *input_file, const char *output_file,
+                               int wait, int *status) noexcept {
     if (program == nullptr || program[0] == '\0') {
         mserror_reset_seterr(err::kNoProgramName, 0);
         return 0;

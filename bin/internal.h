@@ -26,6 +26,9 @@ inline bool starts_with(const char *text, std::string_view prefix) noexcept {
     return text != nullptr && std::string_view(text).starts_with(prefix);
 }
 
+// A regular file at path (nothing reported either way).
+bool is_regular_file(const char *path) noexcept;
+
 // The file-name conventions of the current target.
 struct Conventions {
     const char *executable;   // executable suffix
@@ -84,8 +87,8 @@ private:
     char *slots_[MSBIN_MAX_ARGS + 1] = {};
     // The bound counts text bytes, not the terminating NULs.
     char text_[MSBIN_ARG_SPACE + MSBIN_MAX_ARGS + 1] = {};
-    int used_ = 0;     // slots pointing at arguments
-    int counted_ = 0;  // slots counted against the bound
+    int used_ = 0;           // slots pointing at arguments
+    int counted_ = 0;        // slots counted against the bound
     size_t text_used_ = 0;   // bytes of the area in use, NULs included
     size_t text_count_ = 0;  // text bytes counted against the bound
 };

@@ -90,10 +90,12 @@ public:
     }
 
 private:
+    // Bytes, not a format: a precision would count display columns and
+    // read the unterminated buffer to its end.
     void flush() noexcept {
         if (used_ == 0) return;
-        int n = mssio_printf("%.*s", static_cast<int>(used_), buffer_);
-        if (n < 0) ok_ = false;
+        int n = mssio_write(mssio_get_stdout(), buffer_, static_cast<int>(used_));
+        if (n != static_cast<int>(used_)) ok_ = false;
         written_ += n < 0 ? 0 : n;
         used_ = 0;
     }
@@ -168,9 +170,13 @@ QRV_API const char *msbin_optfile_getvar(const char *name) noexcept {
 
 QRV_API int msbin_option_help(int argc, char *const argv[], int32_t message_id, int *status) noexcept {
     if (argc < 2 || argv == nullptr || argv[1] == nullptr || std::strcmp(argv[1], "-help") != 0) return 0;
+    // An unknown id leaves its report on the stack (and renders it as the text).
+    int32_t top = 0, strings = 0, top_after = 0;
+    mserror_stack_save(&top, &strings);
     const char *text = msnlsmsg_str_real(message_id, nullptr);
+    mserror_stack_save(&top_after, &strings);
     int result = 0;
-    if (text != nullptr) {
+    if (top_after == top) {
         mssio_printf("%s\n", text);
     } else {
         msprtmsg_stderr();

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "base/errids.h"
+#include "bin/internal.h"
 #include "msbin.h"
 #include "msconn.h"
 #include "mscv.h"
@@ -161,15 +162,6 @@ void discard(msfio_fd fd, const char *temp) {
     msfio_close(fd);
     mserror_stack_restore(top, used);
     remove_quietly(temp);
-}
-
-bool is_regular(const char *path) {
-    int32_t top = 0, used = 0;
-    mserror_stack_save(&top, &used);
-    char type = 0;
-    bool regular = msfio_stat(path, &type, nullptr, nullptr, nullptr, nullptr) && type == 'r';
-    mserror_stack_restore(top, used);
-    return regular;
 }
 
 // What the first pass learns of the file.
@@ -344,8 +336,8 @@ QRV_API int msbin_upd_tabzero(const char *directory, char *dfc, char *block_size
     }
     dfc[0] = block_size[0] = validate_size[0] = '\0';
     char path[kPath];
-    if (!(mspath_mkpath(path, sizeof path, directory, "tabzero.txt") && is_regular(path)) &&
-        !(mspath_mkpath(path, sizeof path, directory, "tabzero") && is_regular(path))) {
+    if (!(mspath_mkpath(path, sizeof path, directory, "tabzero.txt") && qrv::bin::is_regular_file(path)) &&
+        !(mspath_mkpath(path, sizeof path, directory, "tabzero") && qrv::bin::is_regular_file(path))) {
         mserror_reset_seterr_1arg_str(err::kTabzeroMissing, directory);
         return 0;
     }

@@ -11,6 +11,7 @@
 #include "msnlsmsg.h"
 #include "msos.h"
 #include "mssio.h"
+#include "mssp.h"
 #include "mstmp.h"
 #include "msvars.h"
 
@@ -36,16 +37,6 @@ void copy_bounded(char *buffer, int size, const char *text) {
     if (n > static_cast<size_t>(size) - 1) n = static_cast<size_t>(size) - 1;
     std::memcpy(buffer, text, n);
     buffer[n] = '\0';
-}
-
-bool is_regular_file(const char *path) {
-    if (msfio_exists(path) != 2) return false;
-    int32_t top = 0, strings = 0;
-    mserror_stack_save(&top, &strings);
-    char type = 0;
-    bool regular = msfio_stat(path, &type, nullptr, nullptr, nullptr, nullptr) && type == 'r';
-    mserror_stack_restore(top, strings);
-    return regular;
 }
 
 }  // namespace
@@ -124,14 +115,16 @@ QRV_API int msbin_setup_cross_development(int argc, char *const argv[], char *ta
 QRV_API int msbin_util_get_program_from_path(const char *path_list, const char *program, char *buffer,
                                              int size) noexcept {
     copy_bounded(buffer, size, "");
-    if (path_list == nullptr || program == nullptr || program[0] == '\0' || buffer == nullptr) return 0;
+    if (path_list == nullptr || program == nullptr || program[0] == '\0' || buffer == nullptr || size <= 0) {
+        return 0;
+    }
     char directory[kPath];
     for (const char *p = path_list;;) {
         size_t n = std::strcspn(p, ":;");
         if (n > 0 && n < sizeof directory) {
             std::memcpy(directory, p, n);
             directory[n] = '\0';
-            if (mspath_mkpath(buffer, size, directory, program) && is_regular_file(buffer)) return 1;
+            if (mspath_mkpath(buffer, size, directory, program) && qrv::bin::is_regular_file(buffer)) return 1;
             buffer[0] = '\0';
         }
         if (p[n] == '\0') return 0;
@@ -140,17 +133,17 @@ QRV_API int msbin_util_get_program_from_path(const char *path_list, const char *
 }
 
 QRV_API int msbin_win32_get_java_program(char *buffer, int size, int kind) noexcept {
-    if (kind < 0 || kind > 2) {
-        copy_bounded(buffer, size, "");
-        return 0;
-    }
-    char path_list[8192];
-    int n = msos_getenvironmentvariable("PATH", path_list, sizeof path_list);
-    if (n <= 0 || n >= static_cast<int>(sizeof path_list)) {
-        copy_bounded(buffer, size, "");
-        return 0;
-    }
-    return msbin_util_get_program_from_path(path_list, kind == 2 ? "javac" : "java", buffer, size);
+    copy_bounded(buffer, size, "");
+    if (kind < 0 || kind > 2) return 0;
+    // PATH has no length limit: read it whole.
+    int length = msos_getenvironmentvariable("PATH", nullptr, 0);  // with its NUL; 0 when unset
+    if (length <= 0) return 0;
+    char *path_list = static_cast<char *>(mssp_get_ex(length, 0));
+    if (path_list == nullptr) return 0;
+    int found = msos_getenvironmentvariable("PATH", path_list, length) > 0 &&
+                msbin_util_get_program_from_path(path_list, kind == 2 ? "javac" : "java", buffer, size);
+    mssp_free_rv(path_list);
+    return found;
 }
 
 QRV_API int msbin_get_java_program(char *buffer, int size) noexcept {

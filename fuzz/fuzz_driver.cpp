@@ -21,8 +21,8 @@
 namespace {
 
 std::string g_root;
-constexpr const char *kModeWords[] = {"-ODBC", "-ODBCXX", "-ODBCBCS", "-ODBCBCSXX", "-PCC",
-                                      "-PSMCC", "-ESQL", "-PC++", "-CXX"};
+constexpr const char *kModeWords[] = {"-ODBC",  "-ODBCXX", "-ODBCBCS", "-ODBCBCSXX", "-PCC",
+                                      "-PSMCC", "-ESQL",   "-PC++",    "-CXX"};
 
 void write(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
 
@@ -42,8 +42,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     g_root = pattern;
     std::atexit(remove_root);
-    std::string options = "MSSYS_CCOMPILER=cc\nMSSYS_CXXCOMPILER=c++\nMSSYS_CCOPTIONS=-I. -DX\n"
-                          "MSSYS_CCOMPILERSYSLIB=-lm\nMSFEATURE_SHLIB=linux\nMSSYS_LINKER=ld\nMSSYS_NETLIB=-lnet\n";
+    std::string options =
+        "MSSYS_CCOMPILER=cc\nMSSYS_CXXCOMPILER=c++\nMSSYS_CCOPTIONS=-I. -DX\n"
+        "MSSYS_CCOMPILERSYSLIB=-lm\nMSFEATURE_SHLIB=linux\nMSSYS_LINKER=ld\nMSSYS_NETLIB=-lnet\n";
     for (const char *dir : {"config/xcfg", "shlib", "rdbms/lib", "xtarget/etkernel-arm/shlib",
                             "xtarget/linux-x/rdbms/lib", "xtarget/wm5_arm"}) {
         std::filesystem::create_directories(g_root + "/" + dir);

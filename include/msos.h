@@ -232,6 +232,10 @@ QRV_API int msos_getfullpathname(const char *path, int size, char *buffer, char 
  * current directory and then $PATH; a name with a '/' is taken as it is.
  * Result and buffer rules as msos_getfullpathname; 0 (ENOENT) when no file
  * is found. *file_part is set to buffer first. */
+/* The full path of the running program's executable file (links
+ * resolved). Result and buffer rules as msos_getfullpathname (file_part:
+ * the file's name); 0 when it cannot be read. */
+QRV_API int msos_getmodulefilename(char *buffer, int size, char **file_part) QRV_NOEXCEPT;
 QRV_API int msos_searchpath(const char *search_path, const char *name, const char *extension, int size, char *buffer,
                             char **file_part) QRV_NOEXCEPT;
 /* Directory listing: pattern is "directory/wildcards" (fnmatch, case

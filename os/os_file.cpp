@@ -557,6 +557,19 @@ QRV_API int msos_getfullpathname(const char *path, int size, char *buffer, char 
     return deliver(full, length, buffer, size, file_part);
 }
 
+QRV_API int msos_getmodulefilename(char *buffer, int size, char **file_part) noexcept {
+    char path[kPathMax];
+    ssize_t n = g_sys.readlink("/proc/self/exe", path, sizeof path);
+    if (n <= 0) return 0;
+    // readlink truncates without saying so: a full buffer may be cut short.
+    if (static_cast<size_t>(n) >= sizeof path) {
+        errno = ENAMETOOLONG;
+        return 0;
+    }
+    path[n] = '\0';
+    return deliver(path, static_cast<int>(n), buffer, size, file_part);
+}
+
 QRV_API int msos_searchpath(const char *search_path, const char *name, const char *extension, int size, char *buffer,
                             char **file_part) noexcept {
     if (file_part != nullptr) *file_part = buffer;
@@ -813,12 +826,34 @@ int close_search_handle(qrv_handle handle) noexcept {
     return 1;
 }
 
+// The directory entry of a replacing rename reaches the disk as well, so a
+// power loss after the call finds the new file. Best effort: the rename has
+// already happened, and a directory that cannot be synced changes nothing.
+static void sync_parent_directory(const char *path) noexcept {
+    char directory[4096];
+    const char *slash = strrchr(path, '/');
+    size_t n = slash == nullptr ? 0 : (slash == path ? 1 : static_cast<size_t>(slash - path));
+    if (n >= sizeof directory) return;
+    if (n == 0) {
+        directory[n++] = '.';
+    } else {
+        memcpy(directory, path, n);
+    }
+    directory[n] = '\0';
+    int fd = g_sys.open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd < 0) return;
+    g_sys.fsync(fd);
+    g_sys.close(fd);
+}
+
 int rename_replace(const char *from, const char *to) noexcept {
     if (from == nullptr || to == nullptr) {
         errno = EINVAL;
         return -1;
     }
     if (refuse_nul(from) || refuse_nul(to)) return -1;
-    return g_sys.rename_replace(from, to) == 0 ? 0 : -1;
+    if (g_sys.rename_replace(from, to) != 0) return -1;
+    sync_parent_directory(to);
+    return 0;
 }
 }  // namespace qrv::os

@@ -70,6 +70,7 @@ constexpr Syscalls kReal = {
     ::freeifaddrs,  ::clock_gettime,
     ::gmtime_r,     ::localtime_r,
     ::waitpid,      ::rename,
+    ::readlink,
 };
 
 }  // namespace

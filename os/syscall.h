@@ -83,6 +83,8 @@ struct Syscalls {
     // rename(2), replacing the target in one step (for rewriting a file in
     // place: readers see the old file or the new one, never neither).
     int (*rename_replace)(const char *from, const char *to);
+    // readlink(2): the running program's file is read from /proc/self/exe.
+    ssize_t (*readlink)(const char *path, char *buffer, size_t size);
 };
 
 // The table in use. Tests write entries directly and call restore_syscalls().

@@ -4,14 +4,18 @@
 #include <string.h>
 
 #include "msbasic.h"
+#include "msbin.h"
 #include "msconn.h"
+#include "mscs.h"
 #include "mscv.h"
 #include "mserror.h"
 #include "msfio.h"
 #include "msfmt.h"
+#include "msgust.h"
 #include "msnethost.h"
 #include "msnlsmsg.h"
 #include "msos.h"
+#include "mssio.h"
 #include "mssp.h"
 #include "msstr.h"
 #include "mstables.h"
@@ -125,6 +129,14 @@ int main(void) {
     char when[MSOS_CTIME_SIZE];
     msos_tm tm;
     CHECK(msos_ctime_r(0, when) != NULL && msos_gmtime_r(86400, &tm) != NULL && tm.mday == 2);
+
+    /* The build tools take a C program's own argument vectors. */
+    char line[MSBIN_LINE_SIZE] = "cc";
+    CHECK(msbin_cat_arg(line, "a\"b", 0) == 1 && strcmp(line, "cc \"a\\\"b\"") == 0);
+    char name[] = "prog", *args[] = {name, NULL};
+    char target[MSBIN_XTARGET_SIZE];
+    CHECK(msbin_setup_cross_development(1, args, target, (int)sizeof target) == 1 && target[0] == '\0');
+    CHECK(msbin_xtarget[0] == '\0');
 
     CHECK(msbasic_end_main(msbasic_init_cascade) == 1);
     CHECK(msbasic_get_init_pid() == 0);

@@ -35,10 +35,11 @@ public:
     // with $STANDIN_EXIT.
     void standin(const std::string &sub) const {
         std::string path = dir_ / sub;
-        write_file(path,
-                   "#!/bin/sh\nout=\"$0.args\"; : > \"$out\"\nvia=\n"
-                   "for a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$out\"; [ \"$via\" = 1 ] && cat \"$a\" >> \"$0.via\";"
-                   " via=; [ \"$a\" = --via ] && via=1; done\nexit ${STANDIN_EXIT:-0}\n");
+        write_file(
+            path,
+            "#!/bin/sh\nout=\"$0.args\"; : > \"$out\"\nvia=\n"
+            "for a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$out\"; [ \"$via\" = 1 ] && cat \"$a\" >> \"$0.via\";"
+            " via=; [ \"$a\" = --via ] && via=1; done\nexit ${STANDIN_EXIT:-0}\n");
         chmod(path.c_str(), 0755);
     }
     std::string options(const std::string &extra = "") const {

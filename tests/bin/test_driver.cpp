@@ -54,15 +54,18 @@ TEST_F(Driver, ArgumentsBecomeTheCommandItRuns) {
         {"/c hello.c", "cc", "-copt -ccopt -I$R/include /c hello.c"},
         {"-EHsc x.c", "cc", "-copt -ccopt -I$R/include -EHsc x.c -L$R/shlib -lqrvbasic -m -net -timer -dl -csys -mt"},
         {"/code/x.c", "cc", "-copt -ccopt -I$R/include /code/x.c -L$R/shlib -lqrvbasic -m -net -timer -dl -csys -mt"},
-        {"-noshlib x.c", "cc", "-copt -ccopt -I$R/include x.c $R/common/lib/libqrvbasic.a -m -net -timer -dl -csys -mt"},
+        {"-noshlib x.c", "cc",
+         "-copt -ccopt -I$R/include x.c $R/common/lib/libqrvbasic.a -m -net -timer -dl -csys -mt"},
         {"-noshlib -srclib x.c", "cc",
          "-copt -ccopt -I$R/include x.c $R/common/src_lib/libqrvbasic.a -m -net -timer -dl -csys -mt"},
         {"-noquorvellib x.c", "cc", "-copt -ccopt -I$R/include x.c"},
         {"-basiclib -basicnetlib x.c", "cc",
          "-copt -ccopt -I$R/include x.c -L$R/shlib -lqrvbasic -m -net -timer -dl -csys -mt"},
-        {"-CXX app.cpp", "cxx", "-cxxopt -ccopt -I$R/include app.cpp -L$R/shlib -lqrvbasic -m -net -timer -dl -cxxsys -mt"},
+        {"-CXX app.cpp", "cxx",
+         "-cxxopt -ccopt -I$R/include app.cpp -L$R/shlib -lqrvbasic -m -net -timer -dl -cxxsys -mt"},
         {"-CXX -globmain app.cpp", "cxx",
-         "-cxxopt -ccopt -I$R/include app.cpp $R/rdbms/lib/cxxmain.a -L$R/shlib -lqrvbasic -m -net -timer -dl -cxxsys -mt"},
+         "-cxxopt -ccopt -I$R/include app.cpp $R/rdbms/lib/cxxmain.a -L$R/shlib -lqrvbasic -m -net -timer -dl -cxxsys "
+         "-mt"},
         {"-globmain x.c", "cc",
          "-copt -ccopt -I$R/include x.c $R/rdbms/lib/globmain.a -L$R/shlib -lqrvbasic -m -net -timer -dl -csys -mt"},
         {"-usenetstub x.c", "cc",
@@ -95,7 +98,8 @@ TEST_F(Driver, ArgumentsBecomeTheCommandItRuns) {
         // "-linker" replaces the command in the C modes and is skipped in others.
         {"-linker $R/tools/ld x.o", "ld",
          "-copt -ccopt -I$R/include x.o -L$R/shlib -lqrvbasic -m -net -timer -dl -csys -mt"},
-        {"-CXX -linker ld x.o", "cxx", "-cxxopt -ccopt -I$R/include x.o -L$R/shlib -lqrvbasic -m -net -timer -dl -cxxsys -mt"},
+        {"-CXX -linker ld x.o", "cxx",
+         "-cxxopt -ccopt -I$R/include x.o -L$R/shlib -lqrvbasic -m -net -timer -dl -cxxsys -mt"},
         {"-c_compiler $R/tools/cxx -c x.c", "cxx", "-copt -ccopt -I$R/include -c x.c"},
         {"-CXX -c++_compiler $R/tools/cc -c x.cpp", "cc", "-cxxopt -ccopt -I$R/include -c x.cpp"},
     };
@@ -187,8 +191,9 @@ TEST_F(Driver, EnvironmentChoicesAreTaken) {
     setenv("MSCC_USE_TESTOPTIONS", "1", 1);
     restart();
     ASSERT_EQ(drive({"x.c"}).result, 1);
-    auto expected = words("-copt -ccopt -I$R/include -dev x.c -L$R/shlib -lqrvbasic_sprad -m -net -timer -dl -csys -mt -x1",
-                          inst_.root());
+    auto expected =
+        words("-copt -ccopt -I$R/include -dev x.c -L$R/shlib -lqrvbasic_sprad -m -net -timer -dl -csys -mt -x1",
+              inst_.root());
     expected.push_back("-x2 y");  // split on bars only
     EXPECT_EQ(inst_.recorded("tools/ld"), expected);
     // An option overrides the variable.
@@ -212,6 +217,20 @@ TEST_F(Driver, BoundsAreRefusedNeverOverrun) {
     EXPECT_EQ(drive({"x.c"}).error, 10679);
     unsetenv("QRVTEST_LONG");
     EXPECT_FALSE(inst_.ran("tools/cc"));
+}
+
+TEST_F(Driver, ExportOptionsComeFromTheModeOfEachRun) {
+    inst_.write_options("MSSYS_CCEXPORTSYM_OPT=-exp1 -exp2\n", "config/other");
+    ASSERT_EQ(msbin_optfile_switch_file((inst_ / "config/other").c_str()), 1);
+    const char *linked = "-copt -ccopt -I$R/include -exp1 -exp2 x.c -L$R/shlib -lqrvbasic -m -net -timer -dl -csys -mt";
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_EQ(drive({"x.c"}).result, 1);
+        EXPECT_EQ(inst_.recorded("tools/cc"), words(linked, inst_.root()));
+    }
+    ASSERT_EQ(drive({"-CXX", "x.c"}).result, 1);  // not a mode that exports
+    EXPECT_EQ(inst_.recorded("tools/cxx")[3], "x.c");
+    ASSERT_EQ(drive({"-linker", inst_ / "tools/ld", "x.c"}).result, 1);
+    EXPECT_EQ(inst_.recorded("tools/ld")[3], "x.c");
 }
 
 TEST_F(Driver, BuildSystemCompileVariants) {
@@ -253,7 +272,7 @@ TEST_F(Driver, BuildSystemCompileVariants) {
 
 // Each target test runs in a process of its own: the target stays for the
 // process once it is chosen.
-class Target : public BuildToolsTest {
+class DriverTarget : public BuildToolsTest {
 protected:
     std::string make_target(const std::string &name, const std::string &extra = "") {
         inst_.mkdir_p("xtarget/" + name + "/shlib");
@@ -263,31 +282,30 @@ protected:
     }
 };
 
-TEST_F(Target, ATargetHasItsRootOptionsAndIncludes) {
+TEST_F(DriverTarget, ATargetHasItsRootOptionsAndIncludes) {
     std::string t = make_target("linux-arm", "");
     ASSERT_EQ(drive({"-xtarget", "linux-arm", "x.c"}).result, 1);
     EXPECT_STREQ(msbin_xtarget, "linux-arm");
-    EXPECT_EQ(inst_.recorded("tools/cc"),
-              words("-copt -ccopt -I" + t + "/include -I$R/include x.c -L" + t +
-                        "/shlib -lqrvbasic -m -net -timer -dl -csys -mt",
-                    inst_.root()));
+    EXPECT_EQ(inst_.recorded("tools/cc"), words("-copt -ccopt -I" + t + "/include -I$R/include x.c -L" + t +
+                                                    "/shlib -lqrvbasic -m -net -timer -dl -csys -mt",
+                                                inst_.root()));
 }
 
-TEST_F(Target, AMissingTargetDirectoryIsNamed) {
+TEST_F(DriverTarget, AMissingTargetDirectoryIsNamed) {
     inst_.write_options("", "config/xcfg/nosuch");
     Outcome run = drive({"-xtarget", "nosuch", "x.c"});
     EXPECT_EQ(run.error, 10661);
     EXPECT_EQ(run.error_arg, inst_ / "xtarget/nosuch");
 }
 
-TEST_F(Target, AMissingTargetOptionsFileFails) {
+TEST_F(DriverTarget, AMissingTargetOptionsFileFails) {
     inst_.mkdir_p("xtarget/nocfg");
     setenv("MS_XTARGET", "nocfg", 1);
     restart();
     EXPECT_EQ(drive({"x.c"}).error, 10601);
 }
 
-TEST_F(Target, Vx55CommandsRunThroughTheCommandInterpreter) {
+TEST_F(DriverTarget, Vx55CommandsRunThroughTheCommandInterpreter) {
     make_target("vx55-ppc");
     std::string lines = captured_stdout([&] { drive({"-xtarget", "vx55-ppc", "-listlines", "-c", "x.c"}); });
     EXPECT_EQ(lines.substr(0, lines.find("-copt")), "cmd.exe\n/c\n" + inst_ / "tools/cc" + "\n");
@@ -295,7 +313,7 @@ TEST_F(Target, Vx55CommandsRunThroughTheCommandInterpreter) {
 
 // Compile, then link through a response file when the link has 20
 // arguments or more.
-TEST_F(Target, EtkernelArmLinksInASecondStep) {
+TEST_F(DriverTarget, EtkernelArmLinksInASecondStep) {
     make_target("etkernel-arm", "MSFEATURE_SHLIB=etkernel\n");
     for (int objects : {16, 22}) {
         SCOPED_TRACE(objects);
@@ -308,9 +326,9 @@ TEST_F(Target, EtkernelArmLinksInASecondStep) {
         std::remove((inst_ / "tools/ld.via").c_str());
         ASSERT_EQ(drive(args).result, 1);
         std::string t = inst_ / "xtarget/etkernel-arm";
-        EXPECT_EQ(inst_.recorded("tools/cc"),
-                  words("-c -copt -ccopt -I" + t + "/include -I$R/include a.c -m -net -timer -dl -csys -mt",
-                        inst_.root()));
+        EXPECT_EQ(
+            inst_.recorded("tools/cc"),
+            words("-c -copt -ccopt -I" + t + "/include -I$R/include a.c -m -net -timer -dl -csys -mt", inst_.root()));
         std::vector<std::string> got = inst_.recorded("tools/ld");
         std::vector<std::string> tail = {"extra.so", t + "/shlib/libqrvbasic.so"};
         if (link.size() < 20) {
@@ -328,10 +346,11 @@ TEST_F(Target, EtkernelArmLinksInASecondStep) {
     }
 }
 
-TEST_F(Target, EtkernelShSortsLinkOptionsWithoutAResponseFile) {
+TEST_F(DriverTarget, EtkernelShSortsLinkOptionsWithoutAResponseFile) {
     make_target("etkernel-sh");
-    ASSERT_EQ(drive({"-xtarget", "etkernel-sh", "-noshlib", "-basiclib", "a.cpp", "-Lx", "-ly", "-Wl,z", "-o", "p"}).result,
-              1);
+    ASSERT_EQ(
+        drive({"-xtarget", "etkernel-sh", "-noshlib", "-basiclib", "a.cpp", "-Lx", "-ly", "-Wl,z", "-o", "p"}).result,
+        1);
     std::string t = inst_ / "xtarget/etkernel-sh";
     EXPECT_EQ(inst_.recorded("tools/ld"), words("a.o -Lx -ly -Wl,z -o p " + t + "/common/lib/libqrvbasic.a", ""));
 }

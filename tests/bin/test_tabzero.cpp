@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -224,6 +225,65 @@ TEST_F(BinTest, AFailureAtAnyStepLeavesTheOldFileWhole) {
             EXPECT_EQ(mserror_geterr_id(), c.id);
             EXPECT_EQ(read_file(dir / "tabzero.txt"), old);
             EXPECT_EQ(entries_in(dir), 1u);
+        }
+    }
+}
+
+// A crash at any step of an update, played by a child that exits at once
+// inside one of the system calls: the file is then the old one or the new
+// one, whole, and a kept backup is whole too.
+int g_crash_after = 0;  // the call that ends the child; counts down
+void crash_point() {
+    if (--g_crash_after == 0) _exit(0);
+}
+ssize_t crash_write(int fd, const void *buffer, size_t count) {
+    if (fd > 2) crash_point();
+    return ::write(fd, buffer, count);
+}
+int crash_fsync(int fd) {
+    crash_point();
+    return ::fsync(fd);
+}
+int crash_after_rename(const char *from, const char *to) {
+    int rc = ::rename(from, to);
+    crash_point();
+    return rc;
+}
+
+TEST_F(BinTest, ACrashBetweenTheStepsLeavesAWholeFile) {
+    const std::string old = "A=1\nB=" + std::string(5000, 'b') + "\n";
+    const std::string updated = "A=2\nB=" + std::string(5000, 'b') + "\n";
+    struct Case {
+        const char *name;
+        void (*inject)();
+    } cases[] = {
+        {"write", [] { g_sys.write = crash_write; }},
+        {"fsync", [] { g_sys.fsync = crash_fsync; }},
+        {"after the rename", [] { g_sys.rename_replace = crash_after_rename; }},
+    };
+    for (const Case &c : cases) {
+        for (int call = 1; call <= 3; ++call) {
+            SCOPED_TRACE(std::string(c.name) + " " + std::to_string(call));
+            TempDir dir;
+            std::string file = dir / "vars";
+            write_file(file, old);
+            std::fflush(nullptr);
+            pid_t child = fork();
+            if (child == 0) {
+                g_crash_after = call;
+                c.inject();
+                msbin_update_varfile(file.c_str(), "A", "2", 1);
+                _exit(1);  // finished without reaching the crash point
+            }
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            if (call == 1) {
+                EXPECT_EQ(WEXITSTATUS(status), 0);  // it did crash
+            }
+            std::string now = read_file(file);
+            EXPECT_TRUE(now == old || now == updated) << now.size();
+            std::string backup = read_file(file + ".000");
+            EXPECT_TRUE(backup.empty() || backup == old) << backup.size();
         }
     }
 }

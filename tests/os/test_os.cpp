@@ -66,6 +66,39 @@ TEST(OsPaths, SearchPathFindsFilesAndAddsTheExtension) {
     EXPECT_GT(msos_searchpath(nullptr, "sh", nullptr, sizeof buffer, buffer, nullptr), 0) << "PATH";
 }
 
+// The build tools find their installation beside their own executable.
+TEST(OsPaths, ModuleFileNameIsTheRunningProgramsFile) {
+    char buffer[4096];
+    char *part = nullptr;
+    const int n = msos_getmodulefilename(buffer, sizeof buffer, &part);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(buffer[0], '/');
+    EXPECT_STREQ(part, "test_os");
+    struct stat status;
+    EXPECT_TRUE(stat(buffer, &status) == 0 && S_ISREG(status.st_mode)) << buffer;
+    Guarded small(static_cast<size_t>(n));  // no room for the NUL
+    EXPECT_EQ(msos_getmodulefilename(small.data(), n, nullptr), n + 1);
+    EXPECT_TRUE(small.canaries_intact() && small.data()[0] == '\x5A');
+    EXPECT_EQ(msos_getmodulefilename(nullptr, 0, nullptr), n + 1);
+
+    // A failed read, and a link as long as the read's buffer (cut short).
+    SyscallScope scope;
+    const struct {
+        ssize_t (*readlink)(const char *, char *, size_t);
+        int error;
+    } kFaults[] = {{[](const char *, char *, size_t) -> ssize_t { return errno = EACCES, -1; }, EACCES},
+                   {[](const char *, char *b, size_t size) { return memset(b, 'a', size), ssize_t(size); },
+                    ENAMETOOLONG}};
+    for (const auto &f : kFaults) {
+        qrv::os::g_sys.readlink = f.readlink;
+        Guarded out(64);
+        errno = 0;
+        EXPECT_EQ(msos_getmodulefilename(out.data(), 64, nullptr), 0);
+        EXPECT_EQ(errno, f.error);
+        EXPECT_TRUE(out.canaries_intact() && out.data()[0] == '\x5A');
+    }
+}
+
 TEST(OsFiles, SeekingBeyond32BitsNeedsTheHighPart) {
     TempDir dir;
     qrv_handle h = msos_createfile((dir / "s").c_str(), MSOS_GENERIC_READ | MSOS_GENERIC_WRITE, 0, nullptr,
