@@ -272,7 +272,7 @@ TEST_F(Driver, BuildSystemCompileVariants) {
 
 // Each target test runs in a process of its own: the target stays for the
 // process once it is chosen.
-class Target : public BuildToolsTest {
+class DriverTarget : public BuildToolsTest {
 protected:
     std::string make_target(const std::string &name, const std::string &extra = "") {
         inst_.mkdir_p("xtarget/" + name + "/shlib");
@@ -282,7 +282,7 @@ protected:
     }
 };
 
-TEST_F(Target, ATargetHasItsRootOptionsAndIncludes) {
+TEST_F(DriverTarget, ATargetHasItsRootOptionsAndIncludes) {
     std::string t = make_target("linux-arm", "");
     ASSERT_EQ(drive({"-xtarget", "linux-arm", "x.c"}).result, 1);
     EXPECT_STREQ(msbin_xtarget, "linux-arm");
@@ -291,21 +291,21 @@ TEST_F(Target, ATargetHasItsRootOptionsAndIncludes) {
                                                 inst_.root()));
 }
 
-TEST_F(Target, AMissingTargetDirectoryIsNamed) {
+TEST_F(DriverTarget, AMissingTargetDirectoryIsNamed) {
     inst_.write_options("", "config/xcfg/nosuch");
     Outcome run = drive({"-xtarget", "nosuch", "x.c"});
     EXPECT_EQ(run.error, 10661);
     EXPECT_EQ(run.error_arg, inst_ / "xtarget/nosuch");
 }
 
-TEST_F(Target, AMissingTargetOptionsFileFails) {
+TEST_F(DriverTarget, AMissingTargetOptionsFileFails) {
     inst_.mkdir_p("xtarget/nocfg");
     setenv("MS_XTARGET", "nocfg", 1);
     restart();
     EXPECT_EQ(drive({"x.c"}).error, 10601);
 }
 
-TEST_F(Target, Vx55CommandsRunThroughTheCommandInterpreter) {
+TEST_F(DriverTarget, Vx55CommandsRunThroughTheCommandInterpreter) {
     make_target("vx55-ppc");
     std::string lines = captured_stdout([&] { drive({"-xtarget", "vx55-ppc", "-listlines", "-c", "x.c"}); });
     EXPECT_EQ(lines.substr(0, lines.find("-copt")), "cmd.exe\n/c\n" + inst_ / "tools/cc" + "\n");
@@ -313,7 +313,7 @@ TEST_F(Target, Vx55CommandsRunThroughTheCommandInterpreter) {
 
 // Compile, then link through a response file when the link has 20
 // arguments or more.
-TEST_F(Target, EtkernelArmLinksInASecondStep) {
+TEST_F(DriverTarget, EtkernelArmLinksInASecondStep) {
     make_target("etkernel-arm", "MSFEATURE_SHLIB=etkernel\n");
     for (int objects : {16, 22}) {
         SCOPED_TRACE(objects);
@@ -346,7 +346,7 @@ TEST_F(Target, EtkernelArmLinksInASecondStep) {
     }
 }
 
-TEST_F(Target, EtkernelShSortsLinkOptionsWithoutAResponseFile) {
+TEST_F(DriverTarget, EtkernelShSortsLinkOptionsWithoutAResponseFile) {
     make_target("etkernel-sh");
     ASSERT_EQ(
         drive({"-xtarget", "etkernel-sh", "-noshlib", "-basiclib", "a.cpp", "-Lx", "-ly", "-Wl,z", "-o", "p"}).result,

@@ -291,16 +291,18 @@ TEST(FrameDeadlock, EndThreadGivesUpWithAWarningWhenTheLockIsHeld) {
     std::thread holder([&] {
         msthread_mutex_lock(qrv::frame::init_lock());
         held = true;
-        while (!release) msos_relinquish_thread();
+        held.notify_one();
+        release.wait(false);  // blocked, not spinning: end_thread's tries yield to nobody here
         msthread_mutex_unlock(qrv::frame::init_lock());
     });
-    while (!held) msos_relinquish_thread();
+    held.wait(false);
     ::testing::internal::CaptureStderr();
     msbasic_end_thread();
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "Potential deadlock involving Quorvel Init/End functions and DllMain.\n");
     EXPECT_NE(msbasic_get_thread_wss_only(), nullptr) << "nothing was ended";
     release = true;
+    release.notify_one();
     holder.join();
     msbasic_end_main(cascade_ab);
     EXPECT_EQ(qrv::space::live_spaces(), 0);

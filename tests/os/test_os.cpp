@@ -73,7 +73,7 @@ TEST(OsPaths, ModuleFileNameIsTheRunningProgramsFile) {
     const int n = msos_getmodulefilename(buffer, sizeof buffer, &part);
     ASSERT_GT(n, 0);
     EXPECT_EQ(buffer[0], '/');
-    EXPECT_STREQ(part, "test_os");
+    EXPECT_STREQ(part, "tests_os");  // the os folder's test program
     struct stat status;
     EXPECT_TRUE(stat(buffer, &status) == 0 && S_ISREG(status.st_mode)) << buffer;
     Guarded small(static_cast<size_t>(n));  // no room for the NUL
