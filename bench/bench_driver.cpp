@@ -29,9 +29,19 @@ void BM_msbin_quorvel_comp_echoline(benchmark::State &state) {
 // The command the driver shows for the same arguments with this options file.
 void BM_msbin_echoline_only(benchmark::State &state) {
     const std::string root = QRV_ROOT;
-    std::vector<std::string> words = {"cc", "-pthread", "-I" + root + "/include/qrvbasic", "-I" + root + "/include",
-                                      "hello.c", "-o", "hello", "-L" + root + "/shlib", "-lqrvbasic", "-lm", "-ldl",
-                                      "-Wl,-rpath," + root + "/shlib", "-lpthread"};
+    std::vector<std::string> words = {"cc",
+                                      "-pthread",
+                                      "-I" + root + "/include/qrvbasic",
+                                      "-I" + root + "/include",
+                                      "hello.c",
+                                      "-o",
+                                      "hello",
+                                      "-L" + root + "/shlib",
+                                      "-lqrvbasic",
+                                      "-lm",
+                                      "-ldl",
+                                      "-Wl,-rpath," + root + "/shlib",
+                                      "-lpthread"};
     std::vector<char *> argv;
     for (std::string &w : words) argv.push_back(w.data());
     argv.push_back(nullptr);

@@ -124,8 +124,8 @@ QRV_API int msbin_win32_restore_window(const char *title) QRV_NOEXCEPT;
  * given. With wait, *status (may be null) gets the exit code; without, 0.
  * 1 started, or 0 with 10607 (no program), 10604 "cannot start program
  * '%s'", or the file layer's error for the files. */
-QRV_API int msbin_sys_spawn_io(const char *program, char *const argv[], const char *input_file,
-                               const char *output_file, int wait, int *status) QRV_NOEXCEPT;
+QRV_API int msbin_sys_spawn_io(const char *program, char *const argv[], const char *input_file, const char *output_file,
+                               int wait, int *status) QRV_NOEXCEPT;
 /* 1 when started is nonzero and status is 0; else 0, after pushing error_id
  * with name (a new report) unless error_id is MSBIN_NO_ERROR or the start
  * failed. */
@@ -150,8 +150,7 @@ QRV_API int msbin_quorvel_exec(const char *name, const char *extra, char *const 
  * terminated list, may be null) of archive with the options file's
  * MSSYS_ARLIB ("ar" when unset); echo shows the command instead. Returns
  * the result of the command (1 or 0), 0 for another operation. */
-QRV_API int msbin_arlib(int operation, const char *archive, char *const members[], int echo,
-                        int *status) QRV_NOEXCEPT;
+QRV_API int msbin_arlib(int operation, const char *archive, char *const members[], int echo, int *status) QRV_NOEXCEPT;
 /* Runs MSSYS_RANLIB on archive: 0 when archive is not a regular file, 1 when
  * there is no tool to run, else the result of running it. */
 QRV_API int msbin_ranlib(const char *archive, int *status) QRV_NOEXCEPT;

@@ -37,8 +37,8 @@ IdSet without(IdSet ids, const std::vector<int32_t> &gone) {
 }
 
 // Ids rendered only from NLS files: the build tools and host lookups.
-const IdSet kFileOnlyIds = {10601, 10602, 10603, 10604, 10607, 10612, 10659, 10660, 10661, 10665, 10678,
-                            10679, 10680, 10690, 10691, 10811, 10829, 16545, 16546, 16547, 16548, 16549, 17051, 17359};
+const IdSet kFileOnlyIds = {10601, 10602, 10603, 10604, 10607, 10612, 10659, 10660, 10661, 10665, 10678, 10679,
+                            10680, 10690, 10691, 10811, 10829, 16545, 16546, 16547, 16548, 16549, 17051, 17359};
 
 // The rows msnlsmsgtables_tabmap must hold, in order, with their table's ids.
 struct Language {

@@ -86,9 +86,9 @@ TEST(OsPaths, ModuleFileNameIsTheRunningProgramsFile) {
     const struct {
         ssize_t (*readlink)(const char *, char *, size_t);
         int error;
-    } kFaults[] = {{[](const char *, char *, size_t) -> ssize_t { return errno = EACCES, -1; }, EACCES},
-                   {[](const char *, char *b, size_t size) { return memset(b, 'a', size), ssize_t(size); },
-                    ENAMETOOLONG}};
+    } kFaults[] = {
+        {[](const char *, char *, size_t) -> ssize_t { return errno = EACCES, -1; }, EACCES},
+        {[](const char *, char *b, size_t size) { return memset(b, 'a', size), ssize_t(size); }, ENAMETOOLONG}};
     for (const auto &f : kFaults) {
         qrv::os::g_sys.readlink = f.readlink;
         Guarded out(64);
