@@ -1,14 +1,8 @@
-// A loopback echo server on its own thread, serving every client from one
-// wait on many sockets, with 64 clients on threads of their own; a wait
-// without a time limit that another thread ends.
-#include <netinet/in.h>
-#include <sys/socket.h>
-
+// A loopback echo server on its own thread serving 64 client threads from one
+// wait on many sockets; a wait without a time limit that another thread ends.
 #include <atomic>
 #include <chrono>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "net_support.h"
 #include "support.h"
@@ -27,11 +21,8 @@ int serve(qrv_handle listener, int clients) {
         if (ready <= 0) return failures + 1;  // ten seconds of silence: a client is lost
         if (slots[0] != -1) {
             qrv_handle s = mseos_accept(listener, nullptr, nullptr);
-            if (s == -1) {
-                ++failures;
-            } else {
-                open.push_back(s);
-            }
+            if (s != -1) open.push_back(s);
+            failures += s == -1;
         }
         for (size_t i = 1; i < slots.size(); ++i) {
             if (slots[i] == -1) continue;
@@ -39,7 +30,7 @@ int serve(qrv_handle listener, int clients) {
             char buffer[256];
             int n = mseos_recv(s, buffer, sizeof buffer, 0);
             if (n > 0 && mseos_send(s, buffer, n, 0) == n) continue;
-            if (n < 0) ++failures;
+            failures += n < 0;
             mseos_closesocket(s);
             std::erase(open, s);
             ++served;
@@ -49,6 +40,23 @@ int serve(qrv_handle listener, int clients) {
     return failures;
 }
 
+// Four messages each, read back in as many pieces as they come.
+bool echoed(int port, int c) {
+    qrv_handle s = connect_loopback(port);
+    bool same = s != -1;
+    for (int round = 0; round < 4 && same; ++round) {
+        std::string message = "client " + std::to_string(c) + " round " + std::to_string(round);
+        std::string back(message.size(), '\0');
+        same = mseos_send(s, message.data(), static_cast<int>(message.size()), 0) == static_cast<int>(message.size());
+        for (int got = 0, n = 0; same && got < static_cast<int>(back.size()); got += n) {
+            same = (n = mseos_recv(s, back.data() + got, static_cast<int>(back.size()) - got, 0)) > 0;
+        }
+        same = same && back == message;
+    }
+    if (s != -1) mseos_closesocket(s);
+    return same;
+}
+
 TEST_F(LibraryTest, SixtyFourClientsOfOneEchoServer) {
     int port = 0;
     qrv_handle listener = listen_loopback(&port);
@@ -56,32 +64,12 @@ TEST_F(LibraryTest, SixtyFourClientsOfOneEchoServer) {
     constexpr int kClients = 64;
     int server_failures = -1;
     std::thread server([&] { server_failures = serve(listener, kClients); });
-    std::atomic<int> echoed{0};
+    std::atomic<int> echoes{0};
     std::vector<std::thread> clients;
-    for (int c = 0; c < kClients; ++c) {
-        clients.emplace_back([port, c, &echoed] {
-            qrv_handle s = connect_loopback(port);
-            if (s == -1) return;
-            bool same = true;
-            for (int round = 0; round < 4 && same; ++round) {
-                std::string message = "client " + std::to_string(c) + " round " + std::to_string(round);
-                std::string back(message.size(), '\0');
-                same = mseos_send(s, message.data(), static_cast<int>(message.size()), 0) ==
-                       static_cast<int>(message.size());
-                for (size_t got = 0; same && got < back.size();) {
-                    int n = mseos_recv(s, back.data() + got, static_cast<int>(back.size() - got), 0);
-                    same = n > 0;
-                    got += n > 0 ? n : 0;
-                }
-                same = same && back == message;
-            }
-            if (same) ++echoed;
-            mseos_closesocket(s);
-        });
-    }
+    for (int c = 0; c < kClients; ++c) clients.emplace_back([port, c, &echoes] { echoes += echoed(port, c); });
     for (auto &t : clients) t.join();
     server.join();
-    EXPECT_EQ(echoed.load(), kClients);
+    EXPECT_EQ(echoes.load(), kClients);
     EXPECT_EQ(server_failures, 0);
     EXPECT_EQ(mseos_closesocket(listener), 0);
 }
@@ -90,8 +78,7 @@ TEST_F(LibraryTest, WaitWithoutLimitEndsWhenDataComes) {
     int port = 0;
     qrv_handle listener = listen_loopback(&port);
     ASSERT_NE(listener, -1);
-    qrv_handle client = connect_loopback(port);
-    qrv_handle server = mseos_accept(listener, nullptr, nullptr);
+    qrv_handle client = connect_loopback(port), server = mseos_accept(listener, nullptr, nullptr);
     ASSERT_NE(server, -1);
     std::thread writer([client] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

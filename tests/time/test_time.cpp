@@ -1,24 +1,14 @@
 // The clock: the MSTIMEOFFSET shift, timeval arithmetic, the fine-grained
-// clock's anchoring on a clock the tests move (the system-call table), the
-// calendar conversions, and local time in three zones in child processes.
-#include <gtest/gtest.h>
-
+// clock anchored on a clock the tests move, the calendar, and local time in
+// real zones in child processes.
 #include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
-#include <map>
-#include <string>
 
-#include "msbasic.h"
-#include "mserror.h"
 #include "msnlsmsg.h"
 #include "msos.h"
 #include "mstime.h"
-#include "msvars.h"
 #include "os/os_internal.h"
 #include "os_support.h"
-#include "support.h"
 #include "vars_support.h"
 
 namespace {
@@ -26,30 +16,19 @@ namespace {
 constexpr int64_t kNano = 1000000000;
 constexpr int64_t kBase = 1000000000;  // the moved clock starts at this second
 
-// A clock the tests set: CLOCK_REALTIME and CLOCK_MONOTONIC in nanoseconds,
-// the realtime clock stepping on each read if asked, and the time zone's
-// offset from UTC.
+// CLOCK_REALTIME (stepping on each read if asked) and CLOCK_MONOTONIC in
+// nanoseconds, either failing if asked, and the zone's offset from UTC.
 struct FakeClock {
-    int64_t real_ns = kBase * kNano;
-    int64_t mono_ns = 5 * kNano;
-    int64_t real_step_ns = 0;
-    int64_t gmtoff = 0;
-    bool real_fails = false;
-    bool mono_fails = false;
+    int64_t real_ns = kBase * kNano, mono_ns = 5 * kNano, real_step_ns = 0, gmtoff = 0;
+    bool real_fails = false, mono_fails = false;
 };
 FakeClock g_clock;
 
 int fake_clock_gettime(clockid_t clock, struct timespec *ts) {
-    int64_t ns;
-    if (clock == CLOCK_REALTIME && !g_clock.real_fails) {
-        ns = g_clock.real_ns;
-        g_clock.real_ns += g_clock.real_step_ns;
-    } else if (clock == CLOCK_MONOTONIC && !g_clock.mono_fails) {
-        ns = g_clock.mono_ns;
-    } else {
-        errno = EINVAL;
-        return -1;
-    }
+    bool real = clock == CLOCK_REALTIME && !g_clock.real_fails;
+    if (!real && (clock != CLOCK_MONOTONIC || g_clock.mono_fails)) return errno = EINVAL, -1;
+    int64_t ns = real ? g_clock.real_ns : g_clock.mono_ns;
+    if (real) g_clock.real_ns += g_clock.real_step_ns;
     ts->tv_sec = ns / kNano;
     ts->tv_nsec = ns % kNano;
     return 0;
@@ -72,110 +51,89 @@ struct FakeClockScope : SyscallScope {
     ~FakeClockScope() { qrv::os::clock_restart(); }
 };
 
-mstime_timeval at_ms(int64_t ms) { return {kBase + ms / 1000, static_cast<int32_t>(ms % 1000 * 1000000)}; }
-
 std::string show(const mstime_timeval &tv) { return std::to_string(tv.sec) + "." + std::to_string(tv.nsec); }
-
-// --- the offset ----------------------------------------------------------
-
-struct OffsetCase {
-    const char *value;
-    int32_t error;           // 0: accepted
-    mstime_timeval shifted;  // mstime_get_timeval on the clock at kBase
-    int64_t seconds;         // mstime_gettime there
-};
 
 const int64_t kBound = static_cast<int64_t>(static_cast<double>(INT64_MAX - kBase));
 
-const OffsetCase kOffsets[] = {
-    {"", 0, {kBase, 0}, kBase},
-    {"0", 0, {kBase, 0}, kBase},
-    {"-0.0", 0, {kBase, 0}, kBase},
-    {"3600", 0, {kBase + 3600, 0}, kBase + 3600},
-    {"-1.5", 0, {kBase - 2, 500000000}, kBase - 1},
-    {"+2.25", 0, {kBase + 2, 250000000}, kBase + 2},
-    {"-0.5", 0, {kBase - 1, 500000000}, kBase},  // whole seconds only for mstime_gettime
-    {"1e3", 0, {kBase + 1000, 0}, kBase + 1000},
-    {"-2e9", 0, {0, 0}, 0},                                                      // stops at 1970
-    {"9e18", 0, {kBase + 9000000000000000000, 0}, kBase + 9000000000000000000},  // no wrap
-    {"abc", 16540, {kBase, 0}, kBase},
-    {"+", 16540, {kBase, 0}, kBase},
-    {"1.-5", 16540, {kBase, 0}, kBase},
-    {"--1", 16540, {kBase, 0}, kBase},
-    {"nan", 16540, {kBase, 0}, kBase},
-    {"1e20", 16541, {kBase, 0}, kBase},
-    {"-1e20", 16541, {kBase, 0}, kBase},
-    {"inf", 16541, {kBase, 0}, kBase},
-};
-
 TEST_F(LibraryTest, OffsetFromTheVariable) {
     FakeClockScope clock(FakeClock{});
-    for (const OffsetCase &c : kOffsets) {
-        SCOPED_TRACE(c.value);
-        setenv("MSTIMEOFFSET", c.value, 1);
+    // shifted: mstime_get_timeval on the clock at kBase; seconds: mstime_gettime there (whole seconds only).
+    auto check = [](const char *value, int32_t error, mstime_timeval shifted, int64_t seconds) {
+        SCOPED_TRACE(value);
+        setenv("MSTIMEOFFSET", value, 1);
         msvars_envinit();
         mserror_reset();
-        EXPECT_EQ(mstime_init(), c.error == 0 ? 1 : 0);
-        EXPECT_EQ(mserror_geterr_id(), c.error);
-        if (c.error == 16540) {
-            EXPECT_EQ(string_arg(0), c.value);
-        } else if (c.error == 16541) {
+        EXPECT_EQ(mstime_init(), error == 0 ? 1 : 0);
+        EXPECT_EQ(mserror_geterr_id(), error);
+        if (error == 16540) {
+            EXPECT_EQ(string_arg(0), value);
+        } else if (error == 16541) {
             EXPECT_EQ(number_arg(0), kBound);
         }
-        mstime_timeval tv{-1, -1};
+        mstime_timeval tv{-1, -1}, local{-1, -1};
         EXPECT_EQ(mstime_get_timeval(&tv), 0);
-        EXPECT_EQ(show(tv), show(c.shifted));
-        EXPECT_EQ(mstime_get_local_timeval(&tv), 0);  // the moved zone is UTC
-        EXPECT_EQ(show(tv), show(c.shifted));
+        EXPECT_EQ(show(tv), show(shifted));
+        EXPECT_EQ(mstime_get_local_timeval(&local), 0);  // the moved zone is UTC
+        EXPECT_EQ(show(local), show(shifted));
         int64_t out = -1;
-        EXPECT_EQ(mstime_gettime(&out), c.seconds);
-        EXPECT_EQ(out, c.seconds);
-        EXPECT_EQ(mstime_gettime(nullptr), c.seconds);
-    }
+        EXPECT_EQ(mstime_gettime(&out), seconds);
+        EXPECT_EQ(out, seconds);
+        EXPECT_EQ(mstime_gettime(nullptr), seconds);
+    };
+    const struct {
+        const char *value;
+        mstime_timeval shifted;
+        int64_t seconds;
+    } accepted[] = {
+        {"", {kBase, 0}, kBase},
+        {"0", {kBase, 0}, kBase},
+        {"-0.0", {kBase, 0}, kBase},
+        {"3600", {kBase + 3600, 0}, kBase + 3600},
+        {"-1.5", {kBase - 2, 500000000}, kBase - 1},
+        {"+2.25", {kBase + 2, 250000000}, kBase + 2},
+        {"-0.5", {kBase - 1, 500000000}, kBase},
+        {"1e3", {kBase + 1000, 0}, kBase + 1000},
+        {"-2e9", {0, 0}, 0},                                                      // stops at 1970
+        {"9e18", {kBase + 9000000000000000000, 0}, kBase + 9000000000000000000},  // no wrap
+    };
+    for (const auto &c : accepted) check(c.value, 0, c.shifted, c.seconds);
+    const std::pair<const char *, int32_t> refused[] = {{"abc", 16540},   {"+", 16540},   {"1.-5", 16540},
+                                                        {"--1", 16540},   {"nan", 16540}, {"1e20", 16541},
+                                                        {"-1e20", 16541}, {"inf", 16541}};
+    for (const auto &[value, error] : refused) check(value, error, {kBase, 0}, kBase);
     unsetenv("MSTIMEOFFSET");
 }
 
-// --- timeval arithmetic --------------------------------------------------
-
-struct ArithmeticCase {
-    char op;  // '+', '-'
-    mstime_timeval a, b, expected;
-};
-
-constexpr mstime_timeval kLargest{INT64_MAX, 999999999};
-
-const ArithmeticCase kArithmetic[] = {
-    {'+', {1, 600000000}, {1, 600000000}, {3, 200000000}},
-    {'+', {-5, 0}, {2, 999999999}, {-3, 999999999}},
-    {'+', {0, 2147483647}, {0, 0}, {2, 147483647}},  // nanoseconds beyond a second carried
-    {'+', {0, -1}, {0, 0}, {-1, 999999999}},
-    {'+', {INT64_MAX, 999999999}, {0, 1}, kLargest},  // stays at the largest
-    {'+', {INT64_MAX, 0}, {1, 0}, kLargest},
-    {'+', {INT64_MIN, 0}, {-1, 0}, {INT64_MIN, 0}},
-    {'-', {5, 0}, {6, 0}, {0, 0}},
-    {'-', {5, 100}, {4, 200}, {0, 999999900}},
-    {'-', {5, 100}, {5, 100}, {0, 0}},
-    {'-', {7, 0}, {2, 500000000}, {4, 500000000}},
-    {'-', {INT64_MAX, 0}, {-1, 0}, kLargest},
-    {'-', {-1, 0}, {-3, 1}, {1, 999999999}},
-};
-
 TEST(Timeval, Arithmetic) {
-    for (const ArithmeticCase &c : kArithmetic) {
-        SCOPED_TRACE(std::string(1, c.op) + " " + show(c.a) + " " + show(c.b));
+    constexpr mstime_timeval kLargest{INT64_MAX, 999999999};
+    const struct {
+        char op;
+        mstime_timeval a, b, expected;
+    } cases[] = {{'+', {1, 600000000}, {1, 600000000}, {3, 200000000}},
+                 {'+', {-5, 0}, {2, 999999999}, {-3, 999999999}},
+                 {'+', {0, 2147483647}, {0, 0}, {2, 147483647}},  // nanoseconds beyond a second carried
+                 {'+', {0, -1}, {0, 0}, {-1, 999999999}},
+                 {'+', {INT64_MAX, 999999999}, {0, 1}, kLargest},  // stays at the largest
+                 {'+', {INT64_MAX, 0}, {1, 0}, kLargest},
+                 {'+', {INT64_MIN, 0}, {-1, 0}, {INT64_MIN, 0}},
+                 {'-', {5, 0}, {6, 0}, {0, 0}},
+                 {'-', {5, 100}, {4, 200}, {0, 999999900}},
+                 {'-', {5, 100}, {5, 100}, {0, 0}},
+                 {'-', {7, 0}, {2, 500000000}, {4, 500000000}},
+                 {'-', {INT64_MAX, 0}, {-1, 0}, kLargest},
+                 {'-', {-1, 0}, {-3, 1}, {1, 999999999}}};
+    for (const auto &c : cases) {
         mstime_timeval r{-7, -7};
-        mstime_timeval *back = c.op == '+' ? mstime_timeval_add(&r, &c.a, &c.b) : mstime_timeval_sub(&r, &c.a, &c.b);
-        EXPECT_EQ(back, &r);
-        EXPECT_EQ(show(r), show(c.expected));
+        EXPECT_EQ(c.op == '+' ? mstime_timeval_add(&r, &c.a, &c.b) : mstime_timeval_sub(&r, &c.a, &c.b), &r);
+        EXPECT_EQ(show(r), show(c.expected)) << c.op << " " << show(c.a) << " " << show(c.b);
     }
-    mstime_timeval a{5, 0};
+    mstime_timeval a{5, 0}, r{-7, -7};
     EXPECT_EQ(mstime_timeval_add(nullptr, &a, &a), nullptr);
-    mstime_timeval r{-7, -7};
     EXPECT_EQ(show(*mstime_timeval_sub(&r, &a, nullptr)), "5.0");  // a null counts as zero
 }
 
 TEST(Timeval, CompareAndDouble) {
-    struct {
+    const struct {
         mstime_timeval a, b;
         int cmp;
     } cases[] = {{{1, 5}, {1, 5}, 0}, {{1, 5}, {1, 6}, -1}, {{2, 0}, {1, 999999999}, 1}, {{-1, 0}, {0, 0}, -1}};
@@ -190,11 +148,9 @@ TEST(Timeval, CompareAndDouble) {
     EXPECT_EQ(mstime_timeval_to_double(nullptr), 0.0);
 }
 
-// --- the fine-grained clock ----------------------------------------------
-
 TEST(FineClock, AnchoredAgainAfterSixtySeconds) {
     FakeClockScope clock(FakeClock{.gmtoff = 3600});
-    struct Step {
+    const struct {
         int64_t mono_ms, real_ms, gmtoff;  // advances, and the zone from now on
         int64_t utc_ms, local_gmtoff;      // expected, from kBase
     } steps[] = {
@@ -208,7 +164,7 @@ TEST(FineClock, AnchoredAgainAfterSixtySeconds) {
         {59000, 59000, 0, 220500, 7200},
         {2000, 2000, 0, 222500, 0},
     };
-    for (const Step &s : steps) {
+    for (const auto &s : steps) {
         SCOPED_TRACE(s.utc_ms);
         g_clock.mono_ns += s.mono_ms * 1000000;
         g_clock.real_ns += s.real_ms * 1000000;
@@ -216,7 +172,7 @@ TEST(FineClock, AnchoredAgainAfterSixtySeconds) {
         mstime_timeval utc{}, local{};
         EXPECT_EQ(msos_get_timeval(&utc), 0);
         EXPECT_EQ(msos_get_local_timeval(&local), 0);
-        mstime_timeval expected = at_ms(s.utc_ms);
+        mstime_timeval expected = {kBase + s.utc_ms / 1000, static_cast<int32_t>(s.utc_ms % 1000 * 1000000)};
         EXPECT_EQ(show(utc), show(expected));
         expected.sec += s.local_gmtoff;
         EXPECT_EQ(show(local), show(expected));
@@ -249,19 +205,14 @@ TEST(FineClock, FailingClocks) {
         FakeClockScope clock(FakeClock{.real_step_ns = 1000000});
         mstime_timeval tv{};
         EXPECT_EQ(msos_get_timeval(&tv), 0);
-        EXPECT_GE(tv.sec, kBase);
-        EXPECT_LT(tv.sec, kBase + 1);
+        EXPECT_EQ(tv.sec, kBase);
     }
 }
 
-// --- calendar ------------------------------------------------------------
-
 TEST(Calendar, CtimeAndBrokenDownTime) {
     FakeClockScope clock(FakeClock{});
-    struct {
-        int64_t seconds;
-        const char *text;  // null: refused, the buffer untouched
-    } cases[] = {
+    const std::pair<int64_t, const char *> cases[] = {
+        // null: refused, the buffer untouched
         {0, "Thu Jan  1 00:00:00 1970\n"},
         {-1, "Wed Dec 31 23:59:59 1969\n"},
         {1710054000, "Sun Mar 10 07:00:00 2024\n"},
@@ -269,20 +220,13 @@ TEST(Calendar, CtimeAndBrokenDownTime) {
         {253402300800, nullptr},
         {1000000000000000, nullptr},
         {INT64_MAX, nullptr},
-        {INT64_MIN, nullptr},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.seconds);
+        {INT64_MIN, nullptr}};
+    for (const auto &[seconds, text] : cases) {
         Canary buffer(MSOS_CTIME_SIZE);
-        char *back = msos_ctime_r(c.seconds, buffer.chars());
-        if (c.text == nullptr) {
-            EXPECT_EQ(back, nullptr);
-            EXPECT_TRUE(buffer.untouched_from(0));
-        } else {
-            EXPECT_EQ(back, buffer.chars());
-            EXPECT_STREQ(back, c.text);
-            EXPECT_TRUE(buffer.untouched_from(MSOS_CTIME_SIZE));
-        }
+        char *back = msos_ctime_r(seconds, buffer.chars());
+        EXPECT_EQ(back, text == nullptr ? nullptr : buffer.chars()) << seconds;
+        EXPECT_STREQ(back, text);
+        EXPECT_TRUE(buffer.untouched_from(text == nullptr ? 0 : MSOS_CTIME_SIZE)) << seconds;
     }
     EXPECT_EQ(msos_ctime_r(0, nullptr), nullptr);
 
@@ -298,18 +242,14 @@ TEST(Calendar, CtimeAndBrokenDownTime) {
     EXPECT_EQ(msos_localtime_r(INT64_MIN, reinterpret_cast<msos_tm *>(record.data())), nullptr);
     EXPECT_TRUE(record.untouched_from(0));
     EXPECT_EQ(msos_gmtime_r(0, nullptr), nullptr);
-}
 
-TEST(Calendar, LocalDateNow) {
-    FakeClockScope clock(FakeClock{.real_ns = 1710053999 * kNano, .gmtoff = 9 * 3600});
+    g_clock.real_ns = 1710053999 * kNano;  // the local date now, 9 hours ahead
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     mstime_getlocal_time(&year, &month, &day, &hour, &minute, &second);
     EXPECT_EQ(((year * 100 + month) * 100 + day) * 1000000LL + (hour * 100 + minute) * 100 + second, 20240310155959);
     mstime_getlocal_yymmdd(&year, nullptr, nullptr);
     EXPECT_EQ(year, 2024);
 }
-
-// --- real zones and the init step, in children ---------------------------
 
 constexpr int64_t kInstants[] = {1710053999, 1710054000, 1730613599, 1730613600};
 
@@ -343,13 +283,8 @@ TEST(Child, Report) {
     msbasic_end_main(msbasic_init_cascade);
 }
 
-struct ZoneCase {
-    const char *env;
-    std::map<std::string, std::string> expected;
-};
-
 TEST(Zones, LocalTimeInChildren) {
-    const ZoneCase cases[] = {
+    const std::pair<const char *, std::map<std::string, std::string>> cases[] = {
         {"TZ=UTC",
          {{"1710053999", "Sun Mar 10 06:59:59 2024$ dst=0"},
           {"1710054000", "Sun Mar 10 07:00:00 2024$ dst=0"},
@@ -366,26 +301,23 @@ TEST(Zones, LocalTimeInChildren) {
           {"1730613599", "Sun Nov  3 01:59:59 2024$ dst=1"},
           {"1730613600", "Sun Nov  3 01:00:00 2024$ dst=0"}}},
     };
-    for (const ZoneCase &c : cases) {
-        SCOPED_TRACE(c.env);
-        std::map<std::string, std::string> got = run_child(self_program(), {c.env});
+    for (const auto &[env, expected] : cases) {
+        SCOPED_TRACE(env);
+        std::map<std::string, std::string> got = run_child(self_program(), {env});
         ASSERT_EQ(got["status"], "0");
         EXPECT_EQ(got["init"], "1");
         EXPECT_EQ(got["consistent"], "1");
-        for (const auto &[key, value] : c.expected) EXPECT_EQ(got[key], value) << key;
+        for (const auto &[key, value] : expected) EXPECT_EQ(got[key], value) << key;
+        if (std::string(env) == "TZ=America/New_York") {  // its offset now is one of its two
+            EXPECT_TRUE(got["gmtoff"] == "-18000" || got["gmtoff"] == "-14400") << got["gmtoff"];
+        }
     }
-    // New York's offset now is one of its two.
-    std::map<std::string, std::string> got = run_child(self_program(), {"TZ=America/New_York"});
-    EXPECT_TRUE(got["gmtoff"] == "-18000" || got["gmtoff"] == "-14400") << got["gmtoff"];
-}
-
-TEST(Zones, BadOffsetFailsInitialisation) {
-    const std::pair<const char *, std::string> cases[] = {
+    const std::pair<const char *, std::string> bad[] = {
         {"MSTIMEOFFSET=abc", "16540 MS Variable 'MSTIMEOFFSET' is set to a bad value 'abc'"},
         {"MSTIMEOFFSET=1e20",
          "16541 The absolute value of MS Variable 'MSTIMEOFFSET' cannot be greater than 922337203"},
     };
-    for (const auto &[env, error] : cases) {
+    for (const auto &[env, error] : bad) {  // a bad offset fails initialisation
         std::map<std::string, std::string> got = run_child(self_program(), {env, "TZ=UTC"});
         EXPECT_EQ(got["status"], "0") << env;
         EXPECT_EQ(got["init"], "0") << env;

@@ -1,8 +1,6 @@
-// The fine-grained clock read by several threads while they push the
-// moved clock on and the anchor is renewed under them: each thread's
-// readings never go back, whichever thread renews the anchor.
-#include <gtest/gtest.h>
-
+// The fine-grained clock read by several threads while they push the moved
+// clock on and the anchor is renewed under them: each thread's readings never
+// go back, whichever thread renews the anchor.
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -18,19 +16,13 @@ constexpr int64_t kNano = 1000000000;
 constexpr int64_t kBase = 1000000000;
 
 // The monotonic clock moves 1 ns per read and 5 s whenever a thread pushes
-// it; the system clock runs twice as fast, so every anchor differs from
-// the one before and a reading made from a torn or older anchor would go back.
+// it; the system clock runs twice as fast, so every anchor differs from the
+// one before and a reading made from a torn or older anchor would go back.
 std::atomic<int64_t> g_now{0};
 
 int fake_clock_gettime(clockid_t clock, struct timespec *ts) {
-    int64_t ns;
-    if (clock == CLOCK_MONOTONIC) {
-        ns = g_now.fetch_add(1);
-    } else if (clock == CLOCK_REALTIME) {
-        ns = kBase * kNano + 2 * g_now.load();
-    } else {
-        return ::clock_gettime(clock, ts);
-    }
+    if (clock != CLOCK_MONOTONIC && clock != CLOCK_REALTIME) return ::clock_gettime(clock, ts);
+    int64_t ns = clock == CLOCK_MONOTONIC ? g_now.fetch_add(1) : kBase * kNano + 2 * g_now.load();
     ts->tv_sec = ns / kNano;
     ts->tv_nsec = ns % kNano;
     return 0;
@@ -58,10 +50,9 @@ TEST(FineClockThreads, ReadingsNeverGoBackAcrossAnchors) {
     }
     for (std::thread &thread : threads) thread.join();
     EXPECT_EQ(backwards.load(), 0);
-    // The clock ran far past many anchors' minutes.
     mstime_timeval end{};
     ASSERT_EQ(msos_get_timeval(&end), 0);
-    EXPECT_GT(end.sec, kBase + 60 * 20);
+    EXPECT_GT(end.sec, kBase + 60 * 20) << "the clock ran past many anchors";
     qrv::os::clock_restart();
 }
 
