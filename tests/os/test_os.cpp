@@ -1,7 +1,5 @@
-// The operating-system wrappers: paths, seeking, listings, the environment,
-// signals, sleeping, the loader, the absent registry, mappings, the
-// wide-character entry, exit and abort, password input, and the error ids
-// of the reporting level.
+// The operating-system wrappers, from paths to password input, and the error
+// ids of the reporting level.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -189,9 +187,7 @@ TEST(OsEnvironment, ReadersReturnTheSizeNeededAndCopyOnlyWhatFits) {
 
 TEST(OsProcess, SignalsOutsideTheSetAreRefused) {
     auto handler = [](int) {};
-    for (int sig : {9, 1, 0, 64, 22}) {
-        EXPECT_EQ(msos_signal(sig, handler), nullptr) << sig;
-    }
+    for (int sig : {9, 1, 0, 64, 22}) EXPECT_EQ(msos_signal(sig, handler), nullptr) << sig;
     struct sigaction current;
     sigaction(SIGKILL, nullptr, &current);
     EXPECT_EQ(current.sa_handler, SIG_DFL);
@@ -296,12 +292,7 @@ TEST(OsMemory, MappingsShareBytesByHandleByNameAndWithFiles) {
 }
 
 TEST(OsExit, ExitFlushesAndAbortEndsWith99) {
-    EXPECT_EXIT(
-        {
-            printf("pending");
-            msos_exit(7);
-        },
-        ::testing::ExitedWithCode(7), "");
+    EXPECT_EXIT((printf("pending"), msos_exit(7)), ::testing::ExitedWithCode(7), "");
     EXPECT_EXIT(msos_abort(), ::testing::ExitedWithCode(99), "");
 }
 
