@@ -20,13 +20,12 @@ TEST(Registry, AliasesIgnoreCaseAndAreOnlyTheTable) {
     const struct {
         const char *alias;
         int id;
-    } cases[] = {
-        {"shift_jis", 9}, {"Shift-JIS", 9}, {"sjis", 9},         {"utf-8", 3},      {"Utf8", 3},    {"latin1", 5},
-        {"iso8859_1", 5}, {"ISO8859-1", 5}, {"iso-8859-1", 5},   {"euc-cn", 6},     {"EUCCN", 6},   {"Euc_Cn", 6},
-        {"EUC-JP", 7},    {"eucjp", 7},     {"euc_jp_linux", 7}, {"euc_jp", 7},     {"euc-kr", 8},  {"EUCKR", 8},
-        {"EUC_KR", 8},    {"ASCII", 0},     {"Wchar", 0},        {"Locale", 0},     {"Unknown", 0}, {"", 0},
-        {nullptr, 0},     {"UTF", 0},       {"UTF-8 ", 0},       {"SHIFT_JISX", 0}, {"CP932", 0},   {"ISO-8859-15", 0},
-    };
+    } cases[] = {{"shift_jis", 9}, {"Shift-JIS", 9}, {"sjis", 9},       {"utf-8", 3},      {"Utf8", 3},
+                 {"latin1", 5},    {"iso8859_1", 5}, {"ISO8859-1", 5},  {"iso-8859-1", 5}, {"euc-cn", 6},
+                 {"EUCCN", 6},     {"Euc_Cn", 6},    {"EUC-JP", 7},     {"eucjp", 7},      {"euc_jp_linux", 7},
+                 {"euc_jp", 7},    {"euc-kr", 8},    {"EUCKR", 8},      {"EUC_KR", 8},     {"ASCII", 0},
+                 {"Wchar", 0},     {"Locale", 0},    {"Unknown", 0},    {"", 0},           {nullptr, 0},
+                 {"UTF", 0},       {"UTF-8 ", 0},    {"SHIFT_JISX", 0}, {"CP932", 0},      {"ISO-8859-15", 0}};
     for (const auto &c : cases) EXPECT_EQ(mscs_get_id_from_alias(c.alias), c.id) << (c.alias ? c.alias : "null");
 }
 
@@ -34,11 +33,9 @@ TEST(Registry, NamesAndTheExtendedNames) {
     const struct {
         const char *name;
         int id, id_ex;
-    } cases[] = {
-        {"wchar", 0, 2}, {"WCHAR", 0, 2},     {"locale", 0, 1}, {"Unknown", 0, 0}, {"latin1", 5, 5},
-        {"ascii", 4, 4}, {"utf8", 3, 3},      {"SJIS", 9, 9},   {"euc_kr", 8, 8},  {"EUC_CN", 6, 6},
-        {"UTF-8", 0, 0}, {"Shift_JIS", 0, 0}, {"", 0, 0},       {nullptr, 0, 0},   {"UTF8x", 0, 0},
-    };
+    } cases[] = {{"wchar", 0, 2}, {"WCHAR", 0, 2},     {"locale", 0, 1}, {"Unknown", 0, 0}, {"latin1", 5, 5},
+                 {"ascii", 4, 4}, {"utf8", 3, 3},      {"SJIS", 9, 9},   {"euc_kr", 8, 8},  {"EUC_CN", 6, 6},
+                 {"UTF-8", 0, 0}, {"Shift_JIS", 0, 0}, {"", 0, 0},       {nullptr, 0, 0},   {"UTF8x", 0, 0}};
     for (const auto &c : cases) {
         const char *shown = c.name ? c.name : "null";
         EXPECT_EQ(mscs_get_id_from_name(c.name), c.id) << shown;
@@ -128,15 +125,13 @@ TEST_F(Locale, TheTranslatorConvertsWithTheLocaleCodePage) {
         const char *codeset;
         int other, kind, cs1, cs2, page1, page2;
         double forward, backward;
-    } cases[] = {
-        // Identity pairs first.
-        {"UTF-8", MSCS_UTF8, MSCSTRANS_PLUGIN, 3, 3, 65001, 65001, 1.0, 1.0},
-        {"SHIFT_JIS", MSCS_SJIS, MSCSTRANS_PLUGIN, 9, 9, 932, 932, 1.0, 1.0},
-        {"SHIFT_JIS", MSCS_UTF8, MSCSTRANS_PLATFORM, 1, 3, 932, 65001, 4.0, 2.0},
-        {"CP1251", MSCS_UTF8, MSCSTRANS_PLATFORM, 1, 3, 1251, 65001, 4.0, 1.0},
-        {"CP1251", MSCS_WCHAR, MSCSTRANS_PLATFORM, 1, 2, 1251, 1200, 2.0, 0.5},
-        {"EUC-JP", MSCS_WCHAR, MSCSTRANS_PLATFORM, 1, 2, 51932, 1200, 2.0, 1.5},
-    };
+    } cases[] = {// Identity pairs first.
+                 {"UTF-8", MSCS_UTF8, MSCSTRANS_PLUGIN, 3, 3, 65001, 65001, 1.0, 1.0},
+                 {"SHIFT_JIS", MSCS_SJIS, MSCSTRANS_PLUGIN, 9, 9, 932, 932, 1.0, 1.0},
+                 {"SHIFT_JIS", MSCS_UTF8, MSCSTRANS_PLATFORM, 1, 3, 932, 65001, 4.0, 2.0},
+                 {"CP1251", MSCS_UTF8, MSCSTRANS_PLATFORM, 1, 3, 1251, 65001, 4.0, 1.0},
+                 {"CP1251", MSCS_WCHAR, MSCSTRANS_PLATFORM, 1, 2, 1251, 1200, 2.0, 0.5},
+                 {"EUC-JP", MSCS_WCHAR, MSCSTRANS_PLATFORM, 1, 2, 51932, 1200, 2.0, 1.5}};
     for (const auto &c : cases) {
         ASSERT_NE(init(c.codeset), -1);
         mscstrans_trans t;

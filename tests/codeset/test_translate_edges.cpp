@@ -28,10 +28,8 @@ struct Case {
 
 // Each call refuses the input: 0, status 256, not a byte written.
 TEST_F(TranslateEdges, RefusedWithoutWriting) {
-    const Case cases[] = {
-        {"1 byte holds no UTF-16 unit", MSCS_LATIN1, MSCS_WCHAR, "n", 0, 1},
-        {"Wchar source at an odd address", MSCS_WCHAR, MSCS_UTF8, std::string("n\0", 2), 1, 8},
-    };
+    const Case cases[] = {{"1 byte holds no UTF-16 unit", MSCS_LATIN1, MSCS_WCHAR, "n", 0, 1},
+                          {"Wchar source at an odd address", MSCS_WCHAR, MSCS_UTF8, std::string("n\0", 2), 1, 8}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         mscstrans_trans t;

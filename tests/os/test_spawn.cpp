@@ -31,18 +31,16 @@ TEST(CmdLine, QuotesEscapesAndTheBatchRule) {
         int quote;
         const char *line;
     };
-    const Case kCases[] = {
-        {{"a\"b", "c\\"}, 1, R"("a\"b" "c\\")"},
-        {{"\\\\\""}, 1, R"("\\\\\"")"},
-        {{"x\\y\\\\z"}, 1, R"("x\y\\z")"},  // backslashes before other bytes stay single
-        {{"RUN.BAT", "a b", ""}, 1, R"(RUN.BAT "a b" "")"},
-        {{"go.bat"}, 1, "go.bat"},
-        {{".bat", "x"}, 1, R"(".bat" "x")"},  // four bytes: not a batch name
-        {{"go.bat", "x"}, 0, "go.bat x"},
-        {{"a b", "\"", ""}, 0, "a b \" "},
-        {{"", "tab\tnew\nline"}, 1, "\"\" \"tab\tnew\nline\""},
-        {{}, 1, ""},
-    };
+    const Case kCases[] = {{{"a\"b", "c\\"}, 1, R"("a\"b" "c\\")"},
+                           {{"\\\\\""}, 1, R"("\\\\\"")"},
+                           {{"x\\y\\\\z"}, 1, R"("x\y\\z")"},  // backslashes before other bytes stay single
+                           {{"RUN.BAT", "a b", ""}, 1, R"(RUN.BAT "a b" "")"},
+                           {{"go.bat"}, 1, "go.bat"},
+                           {{".bat", "x"}, 1, R"(".bat" "x")"},  // four bytes: not a batch name
+                           {{"go.bat", "x"}, 0, "go.bat x"},
+                           {{"a b", "\"", ""}, 0, "a b \" "},
+                           {{"", "tab\tnew\nline"}, 1, "\"\" \"tab\tnew\nline\""},
+                           {{}, 1, ""}};
     for (const auto &c : kCases) EXPECT_EQ(cmdline(c.args, c.quote), c.line) << c.line;
     EXPECT_EQ(cmdline({"a"}, 1, true), "");
 }
@@ -51,8 +49,7 @@ TEST(CmdLine, QuotedLinesParseBackToTheVector) {
     const std::vector<std::vector<std::string>> kVectors = {
         {"prog", "", " ", "\\", "\\\\", "\"", "\\\"", "a\\\\\"b\\", "\"\"\"", "x\\\\\\\\"},
         {"\xff\xfe\x80 invalid", "\t", "new\nline", "ünïcödé", "$HOME", "'", "a b c"},
-        {std::string(5000, '\\') + "\"" + std::string(5000, '\\')},
-    };
+        {std::string(5000, '\\') + "\"" + std::string(5000, '\\')}};
     for (const auto &v : kVectors) EXPECT_EQ(parse_cmdline(cmdline(v, 1)), v) << cmdline(v, 1);
 }
 
@@ -127,20 +124,18 @@ TEST_F(Spawn, FailuresGiveTheFailureValueAndTheProgram) {
         const qrv_handle *handles;
         int error;
     };
-    const Case kCases[] = {
-        {"/nonexistent/program", one.get(), nullptr, ENOENT},
-        {"qrv-no-such-program", one.get(), nullptr, ENOENT},
-        {directory.c_str(), one.get(), nullptr, EACCES},
-        {plain.c_str(), one.get(), nullptr, EACCES},
-        {kChild, empty.get(), nullptr, EINVAL},
-        {kChild, nullptr, nullptr, EINVAL},
-        {nullptr, one.get(), nullptr, EINVAL},
-        {kChild, huge.get(), nullptr, E2BIG},
-        {kChild, long_one.get(), nullptr, E2BIG},
-        {kChild, one.get(), closed, EBADF},
-        {kChild, one.get(), record, EBADF},
-        {kChild, one.get(), negative, EBADF},
-    };
+    const Case kCases[] = {{"/nonexistent/program", one.get(), nullptr, ENOENT},
+                           {"qrv-no-such-program", one.get(), nullptr, ENOENT},
+                           {directory.c_str(), one.get(), nullptr, EACCES},
+                           {plain.c_str(), one.get(), nullptr, EACCES},
+                           {kChild, empty.get(), nullptr, EINVAL},
+                           {kChild, nullptr, nullptr, EINVAL},
+                           {nullptr, one.get(), nullptr, EINVAL},
+                           {kChild, huge.get(), nullptr, E2BIG},
+                           {kChild, long_one.get(), nullptr, E2BIG},
+                           {kChild, one.get(), closed, EBADF},
+                           {kChild, one.get(), record, EBADF},
+                           {kChild, one.get(), negative, EBADF}};
     for (const auto &c : kCases) {
         for (int wait : {1, 0}) {
             const std::string program = c.program != nullptr ? c.program : "";
