@@ -20,13 +20,12 @@ TEST(Registry, AliasesIgnoreCaseAndAreOnlyTheTable) {
     const struct {
         const char *alias;
         int id;
-    } cases[] = {
-        {"shift_jis", 9}, {"Shift-JIS", 9}, {"sjis", 9},         {"utf-8", 3},      {"Utf8", 3},    {"latin1", 5},
-        {"iso8859_1", 5}, {"ISO8859-1", 5}, {"iso-8859-1", 5},   {"euc-cn", 6},     {"EUCCN", 6},   {"Euc_Cn", 6},
-        {"EUC-JP", 7},    {"eucjp", 7},     {"euc_jp_linux", 7}, {"euc_jp", 7},     {"euc-kr", 8},  {"EUCKR", 8},
-        {"EUC_KR", 8},    {"ASCII", 0},     {"Wchar", 0},        {"Locale", 0},     {"Unknown", 0}, {"", 0},
-        {nullptr, 0},     {"UTF", 0},       {"UTF-8 ", 0},       {"SHIFT_JISX", 0}, {"CP932", 0},   {"ISO-8859-15", 0},
-    };
+    } cases[] = {{"shift_jis", 9}, {"Shift-JIS", 9}, {"sjis", 9},       {"utf-8", 3},      {"Utf8", 3},
+                 {"latin1", 5},    {"iso8859_1", 5}, {"ISO8859-1", 5},  {"iso-8859-1", 5}, {"euc-cn", 6},
+                 {"EUCCN", 6},     {"Euc_Cn", 6},    {"EUC-JP", 7},     {"eucjp", 7},      {"euc_jp_linux", 7},
+                 {"euc_jp", 7},    {"euc-kr", 8},    {"EUCKR", 8},      {"EUC_KR", 8},     {"ASCII", 0},
+                 {"Wchar", 0},     {"Locale", 0},    {"Unknown", 0},    {"", 0},           {nullptr, 0},
+                 {"UTF", 0},       {"UTF-8 ", 0},    {"SHIFT_JISX", 0}, {"CP932", 0},      {"ISO-8859-15", 0}};
     for (const auto &c : cases) EXPECT_EQ(mscs_get_id_from_alias(c.alias), c.id) << (c.alias ? c.alias : "null");
 }
 
@@ -34,11 +33,9 @@ TEST(Registry, NamesAndTheExtendedNames) {
     const struct {
         const char *name;
         int id, id_ex;
-    } cases[] = {
-        {"wchar", 0, 2}, {"WCHAR", 0, 2},     {"locale", 0, 1}, {"Unknown", 0, 0}, {"latin1", 5, 5},
-        {"ascii", 4, 4}, {"utf8", 3, 3},      {"SJIS", 9, 9},   {"euc_kr", 8, 8},  {"EUC_CN", 6, 6},
-        {"UTF-8", 0, 0}, {"Shift_JIS", 0, 0}, {"", 0, 0},       {nullptr, 0, 0},   {"UTF8x", 0, 0},
-    };
+    } cases[] = {{"wchar", 0, 2}, {"WCHAR", 0, 2},     {"locale", 0, 1}, {"Unknown", 0, 0}, {"latin1", 5, 5},
+                 {"ascii", 4, 4}, {"utf8", 3, 3},      {"SJIS", 9, 9},   {"euc_kr", 8, 8},  {"EUC_CN", 6, 6},
+                 {"UTF-8", 0, 0}, {"Shift_JIS", 0, 0}, {"", 0, 0},       {nullptr, 0, 0},   {"UTF8x", 0, 0}};
     for (const auto &c : cases) {
         const char *shown = c.name ? c.name : "null";
         EXPECT_EQ(mscs_get_id_from_name(c.name), c.id) << shown;
@@ -50,9 +47,7 @@ TEST(Registry, NamesAndTheExtendedNames) {
     } by_id[] = {{INT_MIN, nullptr}, {-1, nullptr}, {0, nullptr},  {1, nullptr},   {2, nullptr},
                  {3, "UTF8"},        {4, "ASCII"},  {5, "LATIN1"}, {6, "EUC_CN"},  {7, "EUC_JP"},
                  {8, "EUC_KR"},      {9, "SJIS"},   {10, nullptr}, {1000, nullptr}};
-    for (const auto &c : by_id) {
-        EXPECT_STREQ(mscs_get_name_from_id(c.id), c.name) << c.id;  // null for null
-    }
+    for (const auto &c : by_id) EXPECT_STREQ(mscs_get_name_from_id(c.id), c.name) << c.id;  // null for null
 }
 
 TEST(Registry, NameListHoldsAtMostMaxNamesAndANullEntry) {
@@ -103,30 +98,25 @@ TEST_F(Locale, EncodingsFillTheEntryByAliasThenByCodePage) {
     const struct {
         const char *codeset;
         int result, page, unit, max, acp;
-    } cases[] = {
-        // A failure leaves the entry as the row before left it.
-        {"BOGUS", -1, -1, 0, 0, 0},
-        {"UTF-8", 3, 65001, 1, 4, 65001},
-        {"SHIFT_JIS", 9, 932, 1, 2, 932},
-        {"EUC-JP", 7, 51932, 1, 2, 51932},
-        {"ISO-8859-1", 5, 1252, 1, 1, 28591},
-        {"GB2312", 6, 936, 1, 2, 936},
-        {"CP1251", 1, 1251, 1, 1, 1251},
-        {nullptr, -1, 1251, 1, 1, 0},
-        {"KOI8-R", 1, 20866, 1, 1, 20866},
-        {"BOGUS", -1, 20866, 1, 1, 0},
-        {"ANSI_X3.4-1968", 1, 20127, 1, 1, 20127},
-        {"utf8", 3, 65001, 1, 4, 65001},
-    };
-    for (const auto &c : cases) {
-        const char *shown = c.codeset ? c.codeset : "null";
-        EXPECT_EQ(init(c.codeset), c.result) << shown;
-        EXPECT_EQ(msos_GetACP(), c.acp) << shown;
-        EXPECT_EQ(qrv::codeset::code_page(MSCS_LOCALE), c.page) << shown;
-        qrv::codeset::Widths w = qrv::codeset::widths(MSCS_LOCALE);
-        EXPECT_EQ(w.unit_bytes, c.unit) << shown;
-        EXPECT_EQ(w.max_bytes, c.max) << shown;
-        EXPECT_EQ(mserror_geterr_id(), 0) << shown;
+    } cases[] = {{"BOGUS", -1, -1, 0, 0, 0},
+                 {"UTF-8", 3, 65001, 1, 4, 65001},
+                 {"SHIFT_JIS", 9, 932, 1, 2, 932},
+                 {"EUC-JP", 7, 51932, 1, 2, 51932},
+                 {"ISO-8859-1", 5, 1252, 1, 1, 28591},
+                 {"GB2312", 6, 936, 1, 2, 936},
+                 {"CP1251", 1, 1251, 1, 1, 1251},
+                 {nullptr, -1, 1251, 1, 1, 0},
+                 {"KOI8-R", 1, 20866, 1, 1, 20866},
+                 {"BOGUS", -1, 20866, 1, 1, 0},
+                 {"ANSI_X3.4-1968", 1, 20127, 1, 1, 20127},
+                 {"utf8", 3, 65001, 1, 4, 65001}};
+    for (const auto &c : cases) {  // a failure leaves the entry as the row before left it
+        const int result = init(c.codeset);
+        const qrv::codeset::Widths w = qrv::codeset::widths(MSCS_LOCALE);
+        EXPECT_EQ(std::tuple(result, msos_GetACP(), qrv::codeset::code_page(MSCS_LOCALE), w.unit_bytes, w.max_bytes,
+                             mserror_geterr_id()),
+                  std::tuple(c.result, c.acp, c.page, c.unit, c.max, 0))
+            << (c.codeset ? c.codeset : "null");
     }
 }
 
@@ -135,14 +125,13 @@ TEST_F(Locale, TheTranslatorConvertsWithTheLocaleCodePage) {
         const char *codeset;
         int other, kind, cs1, cs2, page1, page2;
         double forward, backward;
-    } cases[] = {
-        {"UTF-8", MSCS_UTF8, MSCSTRANS_PLUGIN, 3, 3, 65001, 65001, 1.0, 1.0},  // identity
-        {"SHIFT_JIS", MSCS_SJIS, MSCSTRANS_PLUGIN, 9, 9, 932, 932, 1.0, 1.0},
-        {"SHIFT_JIS", MSCS_UTF8, MSCSTRANS_PLATFORM, 1, 3, 932, 65001, 4.0, 2.0},
-        {"CP1251", MSCS_UTF8, MSCSTRANS_PLATFORM, 1, 3, 1251, 65001, 4.0, 1.0},
-        {"CP1251", MSCS_WCHAR, MSCSTRANS_PLATFORM, 1, 2, 1251, 1200, 2.0, 0.5},
-        {"EUC-JP", MSCS_WCHAR, MSCSTRANS_PLATFORM, 1, 2, 51932, 1200, 2.0, 1.5},
-    };
+    } cases[] = {// Identity pairs first.
+                 {"UTF-8", MSCS_UTF8, MSCSTRANS_PLUGIN, 3, 3, 65001, 65001, 1.0, 1.0},
+                 {"SHIFT_JIS", MSCS_SJIS, MSCSTRANS_PLUGIN, 9, 9, 932, 932, 1.0, 1.0},
+                 {"SHIFT_JIS", MSCS_UTF8, MSCSTRANS_PLATFORM, 1, 3, 932, 65001, 4.0, 2.0},
+                 {"CP1251", MSCS_UTF8, MSCSTRANS_PLATFORM, 1, 3, 1251, 65001, 4.0, 1.0},
+                 {"CP1251", MSCS_WCHAR, MSCSTRANS_PLATFORM, 1, 2, 1251, 1200, 2.0, 0.5},
+                 {"EUC-JP", MSCS_WCHAR, MSCSTRANS_PLATFORM, 1, 2, 51932, 1200, 2.0, 1.5}};
     for (const auto &c : cases) {
         ASSERT_NE(init(c.codeset), -1);
         mscstrans_trans t;
@@ -177,19 +166,19 @@ TEST(CodePageCheck, WarnsOnlyForATerminalOutsideUtf8) {
     ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
     ASSERT_EQ(pipe(pipe_fds), 0);
     TempDir dir;
+    const qrv_handle tty = slave, piped = pipe_fds[0];
+    const auto warning = [](const char *page) {
+        return "*** Warning *** Incorrect code page " + std::string(page) + ", please use UTF-8 codepage 65001\n";
+    };
     const struct {
         qrv_handle input;
         const char *codeset;
-        const char *text;
-    } cases[] = {
-        {static_cast<qrv_handle>(slave), "SHIFT_JIS",
-         "*** Warning *** Incorrect code page 932, please use UTF-8 codepage 65001\n"},
-        {static_cast<qrv_handle>(slave), "BOGUS",
-         "*** Warning *** Incorrect code page 0, please use UTF-8 codepage 65001\n"},
-        {static_cast<qrv_handle>(slave), "UTF-8", ""},
-        {static_cast<qrv_handle>(pipe_fds[0]), "SHIFT_JIS", ""},
-        {QRV_INVALID_HANDLE, "SHIFT_JIS", ""},
-    };
+        std::string text;
+    } cases[] = {{tty, "SHIFT_JIS", warning("932")},
+                 {tty, "BOGUS", warning("0")},
+                 {tty, "UTF-8", ""},
+                 {piped, "SHIFT_JIS", ""},
+                 {QRV_INVALID_HANDLE, "SHIFT_JIS", ""}};
     std::string log = dir / "stderr";
     setenv("MSSTDERR", log.c_str(), 1);
     for (const auto &c : cases) {

@@ -1,7 +1,5 @@
-// The operating-system wrappers: paths, seeking, listings, the environment,
-// signals, sleeping, the loader, the absent registry, mappings, the
-// wide-character entry, exit and abort, password input, and the error ids
-// of the reporting level.
+// The operating-system wrappers, from paths to password input, and the error
+// ids of the reporting level.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -189,9 +187,7 @@ TEST(OsEnvironment, ReadersReturnTheSizeNeededAndCopyOnlyWhatFits) {
 
 TEST(OsProcess, SignalsOutsideTheSetAreRefused) {
     auto handler = [](int) {};
-    for (int sig : {9, 1, 0, 64, 22}) {
-        EXPECT_EQ(msos_signal(sig, handler), nullptr) << sig;
-    }
+    for (int sig : {9, 1, 0, 64, 22}) EXPECT_EQ(msos_signal(sig, handler), nullptr) << sig;
     struct sigaction current;
     sigaction(SIGKILL, nullptr, &current);
     EXPECT_EQ(current.sa_handler, SIG_DFL);
@@ -296,12 +292,7 @@ TEST(OsMemory, MappingsShareBytesByHandleByNameAndWithFiles) {
 }
 
 TEST(OsExit, ExitFlushesAndAbortEndsWith99) {
-    EXPECT_EXIT(
-        {
-            printf("pending");
-            msos_exit(7);
-        },
-        ::testing::ExitedWithCode(7), "");
+    EXPECT_EXIT((printf("pending"), msos_exit(7)), ::testing::ExitedWithCode(7), "");
     EXPECT_EXIT(msos_abort(), ::testing::ExitedWithCode(99), "");
 }
 
@@ -395,18 +386,17 @@ TEST_F(Os, ReportingFormsPushTheSystemErrorAndTheirId) {
         int64_t result;
         int32_t id;
         int os_error;
-    } kForms[] = {
-        {"unlink", [&] { return mseos_unlink(dir.path().c_str()); }, -1, 16477, EISDIR},
-        {"rename", [&] { return mseos_rename((dir / "x").c_str(), (dir / "y").c_str()); }, -1, 16475, ENOENT},
-        {"write", [] { return mseos_writefile(9999, "x", 1, nullptr, nullptr); }, 0, 16478, EBADF},
-        {"setendoffile", [] { return mseos_setendoffile(-4); }, 0, 16536, EBADF},
-        {"setevent", [] { return mseos_setevent(12); }, 0, 16495, EBADF},
-        {"handleinfo_invalid", [] { return mseos_set_handleinformation(9999, 1, 1); }, 0, 16493, EBADF},
-        {"kill", [] { return mseos_kill(getpid(), 15); }, -1, 16468, ENOTSUP},
-        {"bigmem_alloc", [] { return mseos_bigmem_alloc(-1) == nullptr ? 0 : 1; }, 0, 16500, EINVAL},
-        {"bigmem_free", [&] { return mseos_bigmem_free(&dir); }, 0, 16511, EINVAL},
-        {"createthread", [] { return mseos_createthread(nullptr, 0, nullptr, nullptr, 0, nullptr); }, 0, 16496, EINVAL},
-    };
+    } kForms[] = {{"unlink", [&] { return mseos_unlink(dir.path().c_str()); }, -1, 16477, EISDIR},
+                  {"rename", [&] { return mseos_rename((dir / "x").c_str(), (dir / "y").c_str()); }, -1, 16475, ENOENT},
+                  {"write", [] { return mseos_writefile(9999, "x", 1, nullptr, nullptr); }, 0, 16478, EBADF},
+                  {"setendoffile", [] { return mseos_setendoffile(-4); }, 0, 16536, EBADF},
+                  {"setevent", [] { return mseos_setevent(12); }, 0, 16495, EBADF},
+                  {"handleinfo_invalid", [] { return mseos_set_handleinformation(9999, 1, 1); }, 0, 16493, EBADF},
+                  {"kill", [] { return mseos_kill(getpid(), 15); }, -1, 16468, ENOTSUP},
+                  {"bigmem_alloc", [] { return mseos_bigmem_alloc(-1) == nullptr ? 0 : 1; }, 0, 16500, EINVAL},
+                  {"bigmem_free", [&] { return mseos_bigmem_free(&dir); }, 0, 16511, EINVAL},
+                  {"createthread", [] { return mseos_createthread(nullptr, 0, nullptr, nullptr, 0, nullptr); }, 0,
+                   16496, EINVAL}};
     for (const auto &c : kForms) {
         mserror_reset_seterr(16001, 0);
         EXPECT_EQ(c.call(), c.result) << c.name;

@@ -1,12 +1,7 @@
-// Spawning: the command-line text function, arguments passed byte for
-// byte, exit codes and signals, failures with their error ids, the
-// standard-handle triple, the detached no-wait child, the descriptors a
-// child inherits, waits across signals, and system(3).
+// Spawning: command-line text, arguments, exit codes, failures, the handle
+// triple, no-wait children, inherited descriptors, EINTR waits, system(3).
 #include <fcntl.h>
-#include <signal.h>
-#include <stdlib.h>
 
-#include <cstdlib>
 #include <set>
 #include <sstream>
 
@@ -27,8 +22,7 @@ std::string cmdline(std::vector<std::string> args, int quote, bool null_vector =
     Argv argv(std::move(args));
     char *line = msos_win32_make_cmdline(null_vector ? nullptr : argv.get(), quote);
     std::string text = line != nullptr ? line : "<null>";
-    free(line);
-    return text;
+    return free(line), text;
 }
 
 TEST(CmdLine, QuotesEscapesAndTheBatchRule) {
@@ -37,18 +31,16 @@ TEST(CmdLine, QuotesEscapesAndTheBatchRule) {
         int quote;
         const char *line;
     };
-    const Case kCases[] = {
-        {{"a\"b", "c\\"}, 1, R"("a\"b" "c\\")"},
-        {{"\\\\\""}, 1, R"("\\\\\"")"},
-        {{"x\\y\\\\z"}, 1, R"("x\y\\z")"},  // backslashes before other bytes stay single
-        {{"RUN.BAT", "a b", ""}, 1, R"(RUN.BAT "a b" "")"},
-        {{"go.bat"}, 1, "go.bat"},
-        {{".bat", "x"}, 1, R"(".bat" "x")"},  // four bytes: not a batch name
-        {{"go.bat", "x"}, 0, "go.bat x"},
-        {{"a b", "\"", ""}, 0, "a b \" "},
-        {{"", "tab\tnew\nline"}, 1, "\"\" \"tab\tnew\nline\""},
-        {{}, 1, ""},
-    };
+    const Case kCases[] = {{{"a\"b", "c\\"}, 1, R"("a\"b" "c\\")"},
+                           {{"\\\\\""}, 1, R"("\\\\\"")"},
+                           {{"x\\y\\\\z"}, 1, R"("x\y\\z")"},  // backslashes before other bytes stay single
+                           {{"RUN.BAT", "a b", ""}, 1, R"(RUN.BAT "a b" "")"},
+                           {{"go.bat"}, 1, "go.bat"},
+                           {{".bat", "x"}, 1, R"(".bat" "x")"},  // four bytes: not a batch name
+                           {{"go.bat", "x"}, 0, "go.bat x"},
+                           {{"a b", "\"", ""}, 0, "a b \" "},
+                           {{"", "tab\tnew\nline"}, 1, "\"\" \"tab\tnew\nline\""},
+                           {{}, 1, ""}};
     for (const auto &c : kCases) EXPECT_EQ(cmdline(c.args, c.quote), c.line) << c.line;
     EXPECT_EQ(cmdline({"a"}, 1, true), "");
 }
@@ -57,16 +49,8 @@ TEST(CmdLine, QuotedLinesParseBackToTheVector) {
     const std::vector<std::vector<std::string>> kVectors = {
         {"prog", "", " ", "\\", "\\\\", "\"", "\\\"", "a\\\\\"b\\", "\"\"\"", "x\\\\\\\\"},
         {"\xff\xfe\x80 invalid", "\t", "new\nline", "ünïcödé", "$HOME", "'", "a b c"},
-        {std::string(5000, '\\') + "\"" + std::string(5000, '\\')},
-    };
+        {std::string(5000, '\\') + "\"" + std::string(5000, '\\')}};
     for (const auto &v : kVectors) EXPECT_EQ(parse_cmdline(cmdline(v, 1)), v) << cmdline(v, 1);
-}
-
-// echo_child's mode for a report written to path.
-std::string to_file_mode(const std::string &path) {
-    std::string mode = "f";
-    mode += path;
-    return mode;
 }
 
 // Runs echo_child with stdout to a file and returns its report.
@@ -83,21 +67,9 @@ Report run_child(const std::vector<std::string> &args, uint32_t *result) {
 }
 
 TEST_F(Spawn, ChildReceivesEveryArgumentByteForByte) {
-    std::vector<std::string> hostile = {"renamed child",
-                                        "-",
-                                        "",
-                                        " ",
-                                        "a b",
-                                        "\"",
-                                        "\\",
-                                        "a\\\"b",
-                                        "tab\there",
-                                        "new\nline",
-                                        "\xff\xfe\xc0\x80 invalid",
-                                        "ünïcödé",
-                                        "*",
-                                        "$HOME",
-                                        "'x'"};
+    const std::vector<std::string> hostile = {
+        "renamed child",      "-",       "",  " ",     "a b", "\"", "\\", "a\\\"b", "tab\there", "new\nline",
+        "\xff\xfe\xc0\x80 x", "ünïcödé", "*", "$HOME", "'x'"};
     std::vector<std::string> many = {"many", "-"};
     for (int i = 0; i < 10000; ++i) many.push_back(std::to_string(i));
     for (const auto &args : {hostile, many}) {
@@ -110,7 +82,7 @@ TEST_F(Spawn, ChildReceivesEveryArgumentByteForByte) {
     EXPECT_TRUE(no_children());
 }
 
-TEST_F(Spawn, ExitCodesAndSignals) {
+TEST_F(Spawn, ExitCodesAndSignalsOfChildrenAndOfSystem) {
     const std::pair<const char *, uint32_t> kCases[] = {{"x0", 0},       {"x1", 1},         {"x255", 255},
                                                         {"k9", 128 + 9}, {"k15", 128 + 15}, {"k11", 128 + 11}};
     for (const auto &[mode, code] : kCases) {
@@ -119,6 +91,9 @@ TEST_F(Spawn, ExitCodesAndSignals) {
         EXPECT_EQ(result, code) << mode;
         EXPECT_EQ(entry_count(), 0) << mode;
     }
+    const std::pair<const char *, int> kShell[] = {{"exit 0", 0}, {"exit 3", 3}, {"kill -TERM $$", 128 + 15}};
+    for (const auto &[command, code] : kShell) EXPECT_EQ(msos_system(command), code) << command;
+    EXPECT_NE(msos_system(nullptr), 0);  // a shell is there
     EXPECT_TRUE(no_children());
 }
 
@@ -149,33 +124,29 @@ TEST_F(Spawn, FailuresGiveTheFailureValueAndTheProgram) {
         const qrv_handle *handles;
         int error;
     };
-    const Case kCases[] = {
-        {"/nonexistent/program", one.get(), nullptr, ENOENT},
-        {"qrv-no-such-program", one.get(), nullptr, ENOENT},
-        {directory.c_str(), one.get(), nullptr, EACCES},
-        {plain.c_str(), one.get(), nullptr, EACCES},
-        {kChild, empty.get(), nullptr, EINVAL},
-        {kChild, nullptr, nullptr, EINVAL},
-        {nullptr, one.get(), nullptr, EINVAL},
-        {kChild, huge.get(), nullptr, E2BIG},
-        {kChild, long_one.get(), nullptr, E2BIG},
-        {kChild, one.get(), closed, EBADF},
-        {kChild, one.get(), record, EBADF},
-        {kChild, one.get(), negative, EBADF},
-    };
+    const Case kCases[] = {{"/nonexistent/program", one.get(), nullptr, ENOENT},
+                           {"qrv-no-such-program", one.get(), nullptr, ENOENT},
+                           {directory.c_str(), one.get(), nullptr, EACCES},
+                           {plain.c_str(), one.get(), nullptr, EACCES},
+                           {kChild, empty.get(), nullptr, EINVAL},
+                           {kChild, nullptr, nullptr, EINVAL},
+                           {nullptr, one.get(), nullptr, EINVAL},
+                           {kChild, huge.get(), nullptr, E2BIG},
+                           {kChild, long_one.get(), nullptr, E2BIG},
+                           {kChild, one.get(), closed, EBADF},
+                           {kChild, one.get(), record, EBADF},
+                           {kChild, one.get(), negative, EBADF}};
     for (const auto &c : kCases) {
         for (int wait : {1, 0}) {
-            const std::string label = std::string(c.program != nullptr ? c.program : "<null>") + " wait " +
-                                      std::to_string(wait) + " errno " + std::to_string(c.error);
-            EXPECT_EQ(mseos_spawnvp_ex(c.program, c.argv, wait, c.handles, 0, 1), kFailed) << label;
-            EXPECT_EQ(errno, c.error) << label;
-            EXPECT_EQ(mserror_geterr_id(), 16463) << label;
-            EXPECT_EQ(string_arg(0), c.program != nullptr ? c.program : "") << label;
+            const std::string program = c.program != nullptr ? c.program : "";
+            SCOPED_TRACE(program + " wait " + std::to_string(wait) + " errno " + std::to_string(c.error));
+            EXPECT_EQ(mseos_spawnvp_ex(c.program, c.argv, wait, c.handles, 0, 1), kFailed);
+            EXPECT_EQ(errno, c.error);
+            EXPECT_EQ(string_arg(0), program);  // the program, then the system error, and nothing else
+            const int64_t id = mserror_geterr_id();
             mserror_pop();
-            EXPECT_EQ(mserror_geterr_id(), 16151) << label;
-            EXPECT_EQ(number_arg(0), c.error) << label;
-            mserror_pop();
-            EXPECT_EQ(entry_count(), 0) << label;
+            EXPECT_EQ(std::pair(id, number_arg(0)), std::pair(int64_t{16463}, int64_t{c.error}));
+            EXPECT_EQ(error_ids(), std::vector<int32_t>{16151});
         }
     }
     EXPECT_TRUE(no_children());
@@ -188,8 +159,7 @@ TEST_F(Spawn, HandleTripleBecomesTheStandardDescriptors) {
     int in = open((dir / "in").c_str(), O_RDONLY | O_CLOEXEC), out = make("out"), err = make("err");
     const qrv_handle triple[3] = {in, out, err};
     Argv argv({"child", "ie"});
-    uint32_t pid_result = mseos_spawnvp_io(kChild, argv.get(), 1, triple);
-    EXPECT_EQ(pid_result, 0u);
+    EXPECT_EQ(mseos_spawnvp_io(kChild, argv.get(), 1, triple), 0u);
     Report r = parse_report(read_file(dir / "out"));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.in, "input text");
@@ -198,7 +168,7 @@ TEST_F(Spawn, HandleTripleBecomesTheStandardDescriptors) {
 
     // The all-ones value keeps the caller's descriptor.
     const qrv_handle only_err[3] = {QRV_INVALID_HANDLE, err, QRV_INVALID_HANDLE};
-    Argv to_file({"child", to_file_mode(dir / "r2")});
+    Argv to_file({"child", "f" + (dir / "r2")});
     EXPECT_EQ(mseos_spawnvp_io(kChild, to_file.get(), 1, only_err), 0u);
     r = parse_report(read_file(dir / "r2"));
     EXPECT_EQ(r.std_ids, identity(0) + " " + identity(err) + " " + identity(2));
@@ -209,10 +179,8 @@ TEST_F(Spawn, HandleTripleBecomesTheStandardDescriptors) {
     dup2(out, 1);
     const qrv_handle swapped[3] = {1, 0, 1};
     uint32_t result = mseos_spawnvp_io(kChild, to_file.get(), 1, swapped);
-    dup2(saved0, 0);
-    dup2(saved1, 1);
-    close(saved0);
-    close(saved1);
+    for (int fd : {0, 1}) dup2(fd == 0 ? saved0 : saved1, fd);
+    for (int fd : {saved0, saved1}) close(fd);
     EXPECT_EQ(result, 0u);
     r = parse_report(read_file(dir / "r2"));
     EXPECT_EQ(r.std_ids, identity(out) + " " + identity(in) + " " + identity(out));
@@ -228,15 +196,12 @@ TEST_F(Spawn, NoWaitGivesTheChildsPidAndLeavesNoZombie) {
     uint32_t pid = mseos_spawnvp_io(kChild, argv.get(), 0, triple);
     msos_closehandle(in_r);
     msos_closehandle(out_w);
-    ASSERT_NE(pid, kFailed);
-    ASSERT_NE(pid, 0u);
+    ASSERT_TRUE(pid != kFailed && pid != 0u);
     // The child waits for its input: it is alive, and another's child.
     EXPECT_TRUE(no_children());
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line) && line.rfind("PPid:", 0) != 0) {
-    }
-    EXPECT_NE(line, "PPid:\t" + std::to_string(getpid()));
+    const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
+    EXPECT_EQ(status.find("\nPPid:\t" + std::to_string(getpid()) + "\n"), std::string::npos);
+    EXPECT_NE(status.find("\nPPid:\t"), std::string::npos);
     msos_closehandle(in_w);
     Report r = parse_report(read_all(static_cast<int>(out_r)));
     msos_closehandle(out_r);
@@ -274,7 +239,7 @@ TEST(SpawnDescriptors, ChildSeesOnlyWhatTheCallerMadeInheritable) {
                                         QRV_INVALID_HANDLE);
     ASSERT_TRUE(file != -1 && stream != nullptr && created != QRV_INVALID_HANDLE && memory != 0 && named != 0);
     expected.insert(static_cast<int>(shared));
-    Argv argv({"child", to_file_mode(dir / "r")});
+    Argv argv({"child", "f" + (dir / "r")});
     EXPECT_EQ(mseos_spawnvp_wait(kChild, argv.get()), 0u);
     Report r = parse_report(read_file(dir / "r"));
     std::ostringstream list;
@@ -305,12 +270,6 @@ TEST_F(Spawn, WaitResumesAfterSignals) {
         EXPECT_TRUE(wait ? result == 7u : result != kFailed) << wait;
     }
     EXPECT_TRUE(no_children());
-}
-
-TEST_F(Spawn, SystemGivesTheExitCode) {
-    const std::pair<const char *, int> kCases[] = {{"exit 0", 0}, {"exit 3", 3}, {"kill -TERM $$", 128 + 15}};
-    for (const auto &[command, code] : kCases) EXPECT_EQ(msos_system(command), code) << command;
-    EXPECT_NE(msos_system(nullptr), 0);
 }
 
 }  // namespace
