@@ -26,6 +26,21 @@
 
 using Lines = std::vector<std::string>;
 
+// What fn printed on standard output, through the library's stream or
+// descriptor 1, caught in the file path.
+template <class F>
+std::string printed_to(const std::string &path, F fn) {
+    std::fflush(stdout);
+    int saved = dup(1), to = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    dup2(to, 1);
+    close(to);
+    fn();
+    mssio_flush(mssio_get_stdout());
+    dup2(saved, 1);
+    close(saved);
+    return read_file(path);
+}
+
 class BinTools : public ::testing::Test {
 protected:
     TempDir dir;
@@ -87,19 +102,9 @@ protected:
         write_file(dir / "opts", text);
         ASSERT_EQ(msbin_optfile_switch_file((dir / "opts").c_str()), 1);
     }
-    // What fn printed on standard output, through the library's stream or
-    // descriptor 1.
     template <class F>
     std::string printed(F fn) const {
-        std::fflush(stdout);
-        int saved = dup(1), to = open((dir / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        dup2(to, 1);
-        close(to);
-        fn();
-        mssio_flush(mssio_get_stdout());
-        dup2(saved, 1);
-        close(saved);
-        return read_file(dir / "stdout");
+        return printed_to(dir / "stdout", fn);
     }
 
 private:

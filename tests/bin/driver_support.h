@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/space.h"
+#include "bin_support.h"
 #include "msbasic.h"
 #include "msbin.h"
 #include "mssio.h"
@@ -97,21 +98,3 @@ protected:
     }
     Installation inst_;
 };
-
-// What the calling process writes to its standard output during fn.
-template <typename Fn>
-std::string captured_stdout(Fn fn) {
-    TempDir dir;
-    std::string path = dir / "out";
-    std::fflush(stdout);
-    int saved = dup(1);
-    FILE *file = std::fopen(path.c_str(), "w");
-    dup2(fileno(file), 1);
-    fn();
-    mssio_flush(mssio_get_stdout());
-    std::fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-    std::fclose(file);
-    return read_file(path);
-}

@@ -165,12 +165,16 @@ TEST_F(Driver, AModeWithoutACompilerIsRefused) {
 
 TEST_F(Driver, ShowModesPrintTheCommandAndRunNothing) {
     Outcome run;
-    std::string line = captured_stdout([&] { run = drive({"-echoline", "-noquorvellib", "a b.c", "q\"x"}); });
+    std::string line = printed_to(inst_ / "stdout", [&] {
+        run = drive({"-echoline", "-noquorvellib", "a b.c", "q\"x"});
+    });
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(run.status, 0);
     std::string r = inst_.root();
     EXPECT_EQ(line, r + "/tools/cc \"-copt\" \"-ccopt\" \"-I" + r + "/include\" \"a b.c\" \"q\\\"x\"\n");
-    std::string lines = captured_stdout([&] { run = drive({"-listlines", "-noquorvellib", "-c", "x.c"}); });
+    std::string lines = printed_to(inst_ / "stdout", [&] {
+        run = drive({"-listlines", "-noquorvellib", "-c", "x.c"});
+    });
     EXPECT_EQ(lines, r + "/tools/cc\n-copt\n-ccopt\n-I" + r + "/include\n-c\nx.c\n");
     EXPECT_FALSE(inst_.ran("tools/cc"));
 }
@@ -307,7 +311,9 @@ TEST_F(DriverTarget, AMissingTargetOptionsFileFails) {
 
 TEST_F(DriverTarget, Vx55CommandsRunThroughTheCommandInterpreter) {
     make_target("vx55-ppc");
-    std::string lines = captured_stdout([&] { drive({"-xtarget", "vx55-ppc", "-listlines", "-c", "x.c"}); });
+    std::string lines = printed_to(inst_ / "stdout", [&] {
+        drive({"-xtarget", "vx55-ppc", "-listlines", "-c", "x.c"});
+    });
     EXPECT_EQ(lines.substr(0, lines.find("-copt")), "cmd.exe\n/c\n" + inst_ / "tools/cc" + "\n");
 }
 
