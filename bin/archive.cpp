@@ -45,14 +45,7 @@ bool find_index_tool(const char *tool, char *path) {
     }
     const char *directory = msbin_optfile_getvar("MSSYS_RANLIBPATH");
     if (non_empty(directory) && msbin_util_get_program_from_path(directory, tool, path, kPath)) return true;
-    int size = msos_getenvironmentvariable("PATH", nullptr, 0);
-    if (size <= 0) return false;
-    char *search = static_cast<char *>(mssp_get_ex(size, 0));
-    if (search == nullptr) return false;
-    msos_getenvironmentvariable("PATH", search, size);
-    bool found = msbin_util_get_program_from_path(search, tool, path, kPath) != 0;
-    mssp_free_rv(search);
-    return found;
+    return qrv::bin::find_on_path(tool, path, kPath);
 }
 
 }  // namespace

@@ -112,6 +112,18 @@ bool is_regular_file(const char *path) noexcept {
     return regular;
 }
 
+bool find_on_path(const char *program, char *buffer, int size) noexcept {
+    if (buffer != nullptr && size > 0) buffer[0] = '\0';
+    int length = msos_getenvironmentvariable("PATH", nullptr, 0);  // with its NUL; 0 when unset
+    if (length <= 0) return false;
+    char *path_list = static_cast<char *>(mssp_get_ex(length, 0));
+    if (path_list == nullptr) return false;
+    bool found = msos_getenvironmentvariable("PATH", path_list, length) > 0 &&
+                 msbin_util_get_program_from_path(path_list, program, buffer, size);
+    mssp_free_rv(path_list);
+    return found;
+}
+
 void prepend_path(const char *directory) noexcept {
     int old_size = msos_getenvironmentvariable("PATH", nullptr, 0);  // with its NUL; 0 when unset
     size_t size = std::strlen(directory) + 1 + static_cast<size_t>(old_size) + 1;

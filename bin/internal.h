@@ -26,6 +26,10 @@ inline bool starts_with(const char *text, std::string_view prefix) noexcept {
     return text != nullptr && std::string_view(text).starts_with(prefix);
 }
 
+// program found as a regular file in a directory of PATH (read whole; it
+// has no length limit): true with its path in buffer, else false and "".
+bool find_on_path(const char *program, char *buffer, int size) noexcept;
+
 // A regular file at path (nothing reported either way).
 bool is_regular_file(const char *path) noexcept;
 

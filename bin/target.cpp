@@ -135,15 +135,7 @@ QRV_API int msbin_util_get_program_from_path(const char *path_list, const char *
 QRV_API int msbin_win32_get_java_program(char *buffer, int size, int kind) noexcept {
     copy_bounded(buffer, size, "");
     if (kind < 0 || kind > 2) return 0;
-    // PATH has no length limit: read it whole.
-    int length = msos_getenvironmentvariable("PATH", nullptr, 0);  // with its NUL; 0 when unset
-    if (length <= 0) return 0;
-    char *path_list = static_cast<char *>(mssp_get_ex(length, 0));
-    if (path_list == nullptr) return 0;
-    int found = msos_getenvironmentvariable("PATH", path_list, length) > 0 &&
-                msbin_util_get_program_from_path(path_list, kind == 2 ? "javac" : "java", buffer, size);
-    mssp_free_rv(path_list);
-    return found;
+    return qrv::bin::find_on_path(kind == 2 ? "javac" : "java", buffer, size) ? 1 : 0;
 }
 
 QRV_API int msbin_get_java_program(char *buffer, int size) noexcept {
