@@ -7,8 +7,6 @@
 #include "bin/internal.h"
 #include "mserror.h"
 #include "msfio.h"
-#include "msos.h"
-#include "mssp.h"
 #include "mstmp.h"
 
 namespace {

@@ -9,9 +9,7 @@
 #include "mserror.h"
 #include "msfio.h"
 #include "msnlsmsg.h"
-#include "msos.h"
 #include "mssio.h"
-#include "mssp.h"
 #include "mstmp.h"
 #include "msvars.h"
 
