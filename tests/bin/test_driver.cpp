@@ -137,6 +137,16 @@ TEST_F(Driver, BadArgumentsFailWithTheirError) {
         EXPECT_EQ(run.error_arg, c.arg);
         EXPECT_FALSE(inst_.ran("tools/cc") || inst_.ran("tools/cxx"));
     }
+    // A vector shorter than its count, or none at all.
+    char name[] = "qrvcc", source[] = "x.c";
+    char *short_vector[] = {name, nullptr, source};
+    int status = -1;
+    EXPECT_EQ(msbin_quorvel_comp(3, short_vector, &status), 0);
+    EXPECT_EQ(mserror_geterr_id(), 10603);
+    EXPECT_EQ(msbin_quorvel_comp(0, nullptr, &status), 0);
+    EXPECT_EQ(mserror_geterr_id(), 10603);
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(inst_.ran("tools/cc"));
 }
 
 TEST_F(Driver, AFailingCompilerIsReportedWithItsStatus) {
