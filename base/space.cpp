@@ -29,20 +29,29 @@ namespace {
 constexpr int64_t kMinimumLimit = 4194304;  // 4 MiB
 constexpr int64_t kSmallShrink = 1024;
 
-struct Accounting {
+// Three cache lines: the counters every get and release change, the marks
+// every get reads but rarely passes, and the settings every get reads, so
+// that threads bouncing the first line between cores do not drag the others.
+struct alignas(64) Accounting {
     std::atomic<int64_t> bytes{0};
-    std::atomic<int64_t> bytes_hwm{0};
     std::atomic<int64_t> spaces{0};
+    alignas(64) std::atomic<int64_t> bytes_hwm{0};
     std::atomic<int64_t> spaces_hwm{0};
     std::atomic<int64_t> biggest{0};
+    alignas(64) std::atomic<int64_t> limit{0};
+    std::atomic<long> fail_countdown{0};
+    std::atomic<unsigned> detours{0};  // what turns a get off the short way
 };
 
+// Bits of detours: a ceiling is set (it matters to checked requests only), a
+// failure is armed.
+constexpr unsigned kDetourCeiling = 1;
+constexpr unsigned kDetourFailure = 2;
+
 Accounting g_acc;
-std::atomic<int64_t> g_limit{0};
 std::atomic<bool> g_started{false};
 std::atomic<bool> g_end_warning{true};
 std::atomic<bool> g_os_stats{false};
-std::atomic<long> g_fail_countdown{0};
 
 int64_t add(std::atomic<int64_t> &counter, int64_t delta) {
     if (os::single_threaded()) {
@@ -60,17 +69,17 @@ void raise(std::atomic<int64_t> &mark, int64_t value) {
 }
 
 bool over_ceiling(int64_t bytes_after) {
-    int64_t limit = g_limit.load(std::memory_order_relaxed);
+    int64_t limit = g_acc.limit.load(std::memory_order_relaxed);
     return static_cast<double>(bytes_after) > 0.9 * static_cast<double>(limit);
 }
 
-bool checks_ceiling(int check_limit) { return check_limit != 0 && g_limit.load(std::memory_order_relaxed) > 0; }
+bool checks_ceiling(int check_limit) { return check_limit != 0 && g_acc.limit.load(std::memory_order_relaxed) > 0; }
 
 // True when the failure hook says this allocation must fail.
 bool injected_failure() {
-    long n = g_fail_countdown.load(std::memory_order_relaxed);
+    long n = g_acc.fail_countdown.load(std::memory_order_relaxed);
     while (n > 0) {
-        if (g_fail_countdown.compare_exchange_weak(n, n - 1, std::memory_order_relaxed)) return n == 1;
+        if (g_acc.fail_countdown.compare_exchange_weak(n, n - 1, std::memory_order_relaxed)) return n == 1;
     }
     return false;
 }
@@ -86,30 +95,34 @@ void *heap_resize(void *block, int size) {
 
 int64_t usable(void *block) { return static_cast<int64_t>(os::heap_usable_size(block)); }
 
-void report_bad_size(int size) { mserror_reset_seterr_1arg(err::kBadSpaceSize, size); }
-void report_ceiling() { mserror_reset_seterr(err::kSpaceLimitReached, 0); }
-void report_heap_exhausted() {
+[[gnu::cold]] void report_bad_size(int size) { mserror_reset_seterr_1arg(err::kBadSpaceSize, size); }
+[[gnu::cold]] void report_ceiling() { mserror_reset_seterr(err::kSpaceLimitReached, 0); }
+[[gnu::cold]] void report_heap_exhausted() {
     mserror_seterr_os_geterror();
     mserror_seterr(err::kNoSpaceFromOs, 0);
 }
 
 // Counts a block that the heap just handed out; reserved is what a checked
 // request already added to the bytes.
-void *account_new(void *block, int size, int64_t reserved) {
-    const int64_t delta = usable(block) - reserved;
-    if (os::single_threaded()) {  // nobody else can look: plain updates
-        int64_t bytes = g_acc.bytes.load(std::memory_order_relaxed) + delta;
-        int64_t spaces = g_acc.spaces.load(std::memory_order_relaxed) + 1;
-        g_acc.bytes.store(bytes, std::memory_order_relaxed);
-        g_acc.spaces.store(spaces, std::memory_order_relaxed);
-        if (bytes > g_acc.bytes_hwm.load(std::memory_order_relaxed)) g_acc.bytes_hwm.store(bytes);
-        if (spaces > g_acc.spaces_hwm.load(std::memory_order_relaxed)) g_acc.spaces_hwm.store(spaces);
-        if (size > g_acc.biggest.load(std::memory_order_relaxed)) g_acc.biggest.store(size);
-        return block;
-    }
+[[gnu::noinline]] void *account_new_shared(void *block, int size, int64_t delta) {
     raise(g_acc.bytes_hwm, g_acc.bytes.fetch_add(delta, std::memory_order_relaxed) + delta);
     raise(g_acc.spaces_hwm, g_acc.spaces.fetch_add(1, std::memory_order_relaxed) + 1);
     raise(g_acc.biggest, size);
+    return block;
+}
+
+[[gnu::always_inline]] inline void *account_new(void *block, int size, int64_t reserved) {
+    const int64_t delta = usable(block) - reserved;
+    if (!os::single_threaded()) return account_new_shared(block, size, delta);
+    // Nobody else can look: plain updates.
+    constexpr auto relaxed = std::memory_order_relaxed;
+    const int64_t bytes = g_acc.bytes.load(relaxed) + delta;
+    const int64_t spaces = g_acc.spaces.load(relaxed) + 1;
+    g_acc.bytes.store(bytes, relaxed);
+    g_acc.spaces.store(spaces, relaxed);
+    if (bytes > g_acc.bytes_hwm.load(relaxed)) g_acc.bytes_hwm.store(bytes, relaxed);
+    if (spaces > g_acc.spaces_hwm.load(relaxed)) g_acc.spaces_hwm.store(spaces, relaxed);
+    if (size > g_acc.biggest.load(relaxed)) g_acc.biggest.store(size, relaxed);
     return block;
 }
 
@@ -124,7 +137,7 @@ void account_release(void *block) {
     g_acc.spaces.fetch_sub(1, std::memory_order_relaxed);
 }
 
-void *get_space(int size, int check_limit, bool report) {
+[[gnu::noinline]] void *get_checked_space(int size, int check_limit, bool report) {
     if (size == 0) return nullptr;
     if (size < 0) {
         if (report) report_bad_size(size);
@@ -146,6 +159,20 @@ void *get_space(int size, int check_limit, bool report) {
         return nullptr;
     }
     return account_new(block, size, reserved);
+}
+
+// The common request (a positive size, no ceiling to honour, no failure
+// injected) goes straight to the heap; everything else takes the checked way.
+inline void *get_space(int size, int check_limit, bool report) {
+    const unsigned detours = check_limit != 0 ? kDetourCeiling | kDetourFailure : kDetourFailure;
+    if (size > 0 && (g_acc.detours.load(std::memory_order_relaxed) & detours) == 0) [[likely]] {
+        void *block = os::heap_alloc(static_cast<size_t>(size));
+        if (block != nullptr) [[likely]]
+            return account_new(block, size, 0);
+        if (report) report_heap_exhausted();
+        return nullptr;
+    }
+    return get_checked_space(size, check_limit, report);
 }
 
 // How a resize ends when the ceiling or the heap refuses it.
@@ -201,9 +228,11 @@ void *reget_quiet(void *block, int size, int check_limit) noexcept {
 
 bool process_start(int64_t (*read_limit)()) noexcept {
     if (g_started.exchange(true)) return true;
+    os::heap_probe();
     const int64_t limit = read_limit();
     g_acc.bytes = g_acc.bytes_hwm = g_acc.spaces = g_acc.spaces_hwm = g_acc.biggest = 0;
-    g_limit = limit < 0 ? 0 : limit < kMinimumLimit ? kMinimumLimit : limit;
+    g_acc.limit = limit < 0 ? 0 : limit < kMinimumLimit ? kMinimumLimit : limit;
+    if (g_acc.limit.load() > 0) g_acc.detours.fetch_or(kDetourCeiling);
     return true;
 }
 
@@ -213,7 +242,13 @@ bool os_stats_on() noexcept { return g_os_stats.load(); }
 
 long live_spaces() noexcept { return static_cast<long>(g_acc.spaces.load(std::memory_order_relaxed)); }
 
-void fail_nth_allocation(long n) noexcept { g_fail_countdown.store(n < 0 ? 0 : n); }
+void fail_nth_allocation(long n) noexcept {
+    g_acc.fail_countdown.store(n < 0 ? 0 : n);
+    if (n > 0)
+        g_acc.detours.fetch_or(kDetourFailure);
+    else
+        g_acc.detours.fetch_and(~kDetourFailure);
+}
 
 }  // namespace qrv::space
 

@@ -1,9 +1,14 @@
 // The accounting where a fault would go unseen: the bytes a checked resize
 // reserves come back when the ceiling refuses it, and a growing resize
-// raises the bytes high-water mark.
+// raises the bytes high-water mark; the size counted for a block is the
+// heap's own, whether read from the block's header or asked of the heap.
+#include <malloc.h>
+
 #include <cstdlib>
+#include <thread>
 
 #include "mssp.h"
+#include "os/heap.h"
 #include "support.h"
 
 namespace {
@@ -52,6 +57,28 @@ TEST_F(LibraryTest, GrowingResizeRaisesTheBytesHighWaterMark) {
     const int peak = stat(MSSP_STAT_BYTES);
     mssp_free_rv(p);
     EXPECT_EQ(stat(MSSP_STAT_BYTES_HWM), peak) << "the mark stays";
+}
+
+// Small blocks, bin edges, a large one and blocks the heap maps on their own,
+// from the first arena and from a thread's.
+void expect_heaps_own_sizes() {
+    for (int size : {1, 24, 25, 1000, 1032, 4096, 70000, 200000, 1 << 22}) {
+        const int bytes = stat(MSSP_STAT_BYTES);
+        void *p = mssp_get_ex(size, 1);
+        ASSERT_NE(p, nullptr) << size;
+        EXPECT_EQ(static_cast<size_t>(mssp_size(p)), malloc_usable_size(p)) << size;
+        EXPECT_EQ(stat(MSSP_STAT_BYTES), bytes + mssp_size(p)) << size;
+        mssp_free_rv(p);
+        EXPECT_EQ(stat(MSSP_STAT_BYTES), bytes) << size;
+    }
+}
+
+TEST_F(LibraryTest, CountedSizeIsTheHeapsOwn) {
+#ifndef QRV_HEAP_FOREIGN
+    EXPECT_TRUE(qrv::os::g_heap_size_word.load()) << "glibc's heap: sizes read from the block's header";
+#endif
+    expect_heaps_own_sizes();
+    std::thread(expect_heaps_own_sizes).join();
 }
 
 }  // namespace
