@@ -40,13 +40,15 @@ struct alignas(64) Accounting {
     std::atomic<int64_t> biggest{0};
     alignas(64) std::atomic<int64_t> limit{0};
     std::atomic<long> fail_countdown{0};
-    std::atomic<unsigned> detours{0};  // what turns a get off the short way
+    std::atomic<unsigned> detours{4};  // what turns a get off the short way
 };
 
 // Bits of detours: a ceiling is set (it matters to checked requests only), a
-// failure is armed.
+// failure is armed, block sizes must be asked of the heap (until the probe at
+// start finds they can be read from the block).
 constexpr unsigned kDetourCeiling = 1;
 constexpr unsigned kDetourFailure = 2;
+constexpr unsigned kDetourSizeCall = 4;
 
 Accounting g_acc;
 std::atomic<bool> g_started{false};
@@ -102,8 +104,6 @@ int64_t usable(void *block) { return static_cast<int64_t>(os::heap_usable_size(b
     mserror_seterr(err::kNoSpaceFromOs, 0);
 }
 
-// Counts a block that the heap just handed out; reserved is what a checked
-// request already added to the bytes.
 [[gnu::noinline]] void *account_new_shared(void *block, int size, int64_t delta) {
     raise(g_acc.bytes_hwm, g_acc.bytes.fetch_add(delta, std::memory_order_relaxed) + delta);
     raise(g_acc.spaces_hwm, g_acc.spaces.fetch_add(1, std::memory_order_relaxed) + 1);
@@ -111,8 +111,9 @@ int64_t usable(void *block) { return static_cast<int64_t>(os::heap_usable_size(b
     return block;
 }
 
-[[gnu::always_inline]] inline void *account_new(void *block, int size, int64_t reserved) {
-    const int64_t delta = usable(block) - reserved;
+// Counts a block that the heap just handed out; delta is its size less what
+// a checked request added to the bytes already.
+[[gnu::always_inline]] inline void *account_new(void *block, int size, int64_t delta) {
     if (!os::single_threaded()) return account_new_shared(block, size, delta);
     // Nobody else can look: plain updates.
     constexpr auto relaxed = std::memory_order_relaxed;
@@ -158,17 +159,17 @@ void account_release(void *block) {
         if (report) report_heap_exhausted();
         return nullptr;
     }
-    return account_new(block, size, reserved);
+    return account_new(block, size, usable(block) - reserved);
 }
 
 // The common request (a positive size, no ceiling to honour, no failure
 // injected) goes straight to the heap; everything else takes the checked way.
 inline void *get_space(int size, int check_limit, bool report) {
-    const unsigned detours = check_limit != 0 ? kDetourCeiling | kDetourFailure : kDetourFailure;
+    const unsigned detours = kDetourFailure | kDetourSizeCall | (check_limit != 0 ? kDetourCeiling : 0);
     if (size > 0 && (g_acc.detours.load(std::memory_order_relaxed) & detours) == 0) [[likely]] {
         void *block = os::heap_alloc(static_cast<size_t>(size));
         if (block != nullptr) [[likely]]
-            return account_new(block, size, 0);
+            return account_new(block, size, static_cast<int64_t>(os::size_from_word(block)));
         if (report) report_heap_exhausted();
         return nullptr;
     }
@@ -229,6 +230,7 @@ void *reget_quiet(void *block, int size, int check_limit) noexcept {
 bool process_start(int64_t (*read_limit)()) noexcept {
     if (g_started.exchange(true)) return true;
     os::heap_probe();
+    if (os::g_heap_size_word.load()) g_acc.detours.fetch_and(~kDetourSizeCall);
     const int64_t limit = read_limit();
     g_acc.bytes = g_acc.bytes_hwm = g_acc.spaces = g_acc.spaces_hwm = g_acc.biggest = 0;
     g_acc.limit = limit < 0 ? 0 : limit < kMinimumLimit ? kMinimumLimit : limit;
