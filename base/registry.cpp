@@ -47,6 +47,12 @@ struct Registry {
 
 constinit Registry g_registry[kKinds]{};
 
+}  // namespace
+
+constinit std::atomic<uint64_t> g_retirements[kKinds]{};
+
+namespace {
+
 Registry &registry(Kind kind) { return g_registry[static_cast<int>(kind)]; }
 
 uint32_t home(const Table *t, uintptr_t key) {
@@ -228,6 +234,7 @@ bool retire(Kind kind, const void *p) noexcept {
         if (v == kEmpty) return false;
         if (v == key) {
             t->slots[i].store(kClosed, std::memory_order_release);
+            g_retirements[static_cast<int>(kind)].fetch_add(1, std::memory_order_release);
             --r.live;
             r.recent[r.recent_next] = key;
             r.recent_next = (r.recent_next + 1) % kRecentCloses;
