@@ -176,55 +176,24 @@ struct Call {
     Slot slot(int i) const { return Slot{values[i], tags[i]}; }
 };
 // Length of the ASCII run at p within its first n bytes (all of them
-// readable): eight bytes per step while none has the high bit. line is set
-// when the run holds a line feed.
-size_t ascii_run(const unsigned char *p, size_t n, bool &line) {
-    constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+// readable): eight bytes per step while none has the high bit.
+size_t ascii_run(const unsigned char *p, size_t n) {
     size_t i = 0;
-    uint64_t feeds = 0;
     for (uint64_t word; i + 8 <= n; i += 8) {
         std::memcpy(&word, p + i, 8);
-        if ((word & kHigh) != 0) break;
-        const uint64_t x = word ^ (kOnes * '\n');  // a zero byte where a line feed was
-        feeds |= (x - kOnes) & ~x;              // exact for bytes below 0x80
+        if ((word & 0x8080808080808080u) != 0) break;
     }
-    if ((feeds & kHigh) != 0) line = true;
-    for (; i < n && p[i] < 0x80; ++i) {
-        if (p[i] == '\n') line = true;
-    }
+    while (i < n && p[i] < 0x80) ++i;
     return i;
 }
 
-// Whether the n bytes at p (all of them readable) are plain ASCII, a word
-// at a time with the last word overlapping; line is set when they hold a
-// line feed.
-bool all_ascii(const unsigned char *p, size_t n, bool &line) {
-    constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
-    uint64_t bits = 0, feeds = 0;
-    auto take = [&](uint64_t word) {
-        bits |= word;
-        const uint64_t x = word ^ (kOnes * '\n');  // a zero byte where a line feed was
-        feeds |= (x - kOnes) & ~x;              // exact while no byte has the high bit
-    };
-    if (n >= 8) {
-        uint64_t word;
-        for (size_t i = 0; i + 8 < n; i += 8) {
-            std::memcpy(&word, p + i, 8);
-            take(word);
-        }
-        std::memcpy(&word, p + n - 8, 8);
-        take(word);
-    } else if (n >= 4) {
-        uint32_t word;
-        std::memcpy(&word, p, 4);
-        take(word);
-        std::memcpy(&word, p + n - 4, 4);
-        take(word);
-    } else {
-        for (size_t i = 0; i < n; ++i) take(p[i]);
+// Whether the last bytes of the n at p are plain ASCII, as many as a
+// character can take after its first byte: then no character of the n
+// reaches past them.
+bool ends_in_ascii(const unsigned char *p, size_t n) {
+    for (size_t i = n > 3 ? n - 3 : 0; i < n; ++i) {
+        if (p[i] >= 0x80) return false;
     }
-    if ((bits & kHigh) != 0) return false;
-    if ((feeds & kHigh) != 0) line = true;
     return true;
 }
 
@@ -342,22 +311,18 @@ struct Parsed {
 // up to the next "%" or the end (found once by the C library's wide search
 // and kept in percent), cut to room bytes, or else one multibyte character.
 // Returns the end of the step; a step longer than room passes the limit.
-// line is set when the step holds a line feed.
 const unsigned char *literal_step(const unsigned char *p, const unsigned char *&percent, int room,
-                                  bool &percent_in_character, bool &line) {
+                                  bool &percent_in_character) {
     if (percent < p) percent = p;
     if (*percent != '%' && *percent != '\0') {
         percent = reinterpret_cast<const unsigned char *>(strchrnul(reinterpret_cast<const char *>(p), '%'));
     }
     const auto before = static_cast<size_t>(percent - p);
-    const size_t i = ascii_run(p, before < static_cast<size_t>(room) ? before : static_cast<size_t>(room), line);
+    const size_t i = ascii_run(p, before < static_cast<size_t>(room) ? before : static_cast<size_t>(room));
     const unsigned char *q = p + i;
     if (q == p) {  // one multibyte character
         q += step(p);
-        for (const unsigned char *b = p; b < q; ++b) {
-            if (*b == '%') percent_in_character = true;
-            if (*b == '\n') line = true;
-        }
+        if (std::memchr(p, '%', static_cast<size_t>(q - p)) != nullptr) percent_in_character = true;
     }
     return q;
 }
@@ -394,8 +359,7 @@ void scan(Call &call, const char *format) {
     const unsigned char *percent = p;  // the next "%" or the terminator, from p on
     while (*p != '\0') {
         if (*p != '%') {
-            bool line = false;  // the render pass looks for line feeds itself
-            const unsigned char *q = literal_step(p, percent, kRoom - used, call.percent_in_character, line);
+            const unsigned char *q = literal_step(p, percent, kRoom - used, call.percent_in_character);
             auto n = static_cast<int>(q - p);
             if (used + n > kRoom) break;
             std::memcpy(call.rewritten + used, p, static_cast<size_t>(n));
@@ -553,19 +517,17 @@ static_assert(one_column_each("0123456789abcdefABCDEFxX+- .eEInfinityNa"), "numb
 // with 512 digits of precision.
 constexpr int kNumberArea = 832;
 
-// What the renderer knows of the line feeds in a piece.
-enum class Lines : uint8_t { none, some, unknown };
-
-// Where the renderer's pieces go.
+// Where the renderer's pieces go. plain: the piece holds no line feed
+// (number texts and padding).
 struct ToSink {
     qrv_sink_fn sink;
     void *context;
-    void put(const char *data, int length, Lines /*lines*/) const { sink(context, data, length); }
+    void put(const char *data, int length, bool /*plain*/) const { sink(context, data, length); }
 };
 
 struct ToWindow {
     Window *window;
-    void put(const char *data, int length, Lines lines) const {
+    void put(const char *data, int length, bool plain) const {
         Window &w = *window;
         if (length > w.end - w.pos) {
             w.spill(w, data, length);
@@ -573,10 +535,7 @@ struct ToWindow {
         }
         std::memcpy(w.pos, data, static_cast<size_t>(length));
         w.pos += length;
-        if (lines == Lines::some ||
-            (lines == Lines::unknown && std::memchr(data, '\n', static_cast<size_t>(length)) != nullptr)) {
-            w.line(w, length);
-        }
+        if (!plain && std::memchr(data, '\n', static_cast<size_t>(length)) != nullptr) w.line(w, length);
     }
 };
 
@@ -630,8 +589,8 @@ public:
         if (call.tail != nullptr) literal(call.tail, static_cast<int64_t>(std::strlen(call.tail)));
     }
 
-    void literal(const char *data, int64_t length, Lines lines = Lines::unknown) { send(data, length, lines); }
-    void percent() { send("%", 1, Lines::none); }
+    void literal(const char *data, int64_t length) { send(data, length, false); }
+    void percent() { send("%", 1, true); }
 
     // A conversion with its width and precision as read (an int's value or
     // the literal number) and its value.
@@ -696,11 +655,10 @@ public:
     }
 
 private:
-    void send(const char *data, int64_t length, Lines lines) {
-        if (length > INT32_MAX && lines == Lines::some) lines = Lines::unknown;  // sent in pieces
+    void send(const char *data, int64_t length, bool plain) {
         while (length > 0) {
             int piece = length > INT32_MAX ? INT32_MAX : static_cast<int>(length);
-            out_.put(data, piece, lines);
+            out_.put(data, piece, plain);
             data += piece;
             length -= piece;
         }
@@ -708,7 +666,7 @@ private:
 
     void fill(char c, int64_t count) {
         const char *run = c == '0' ? kRuns.zeros : c == '*' ? kRuns.stars : kRuns.spaces;
-        for (; count > 0; count -= kMaxWidth) send(run, count < kMaxWidth ? count : kMaxWidth, Lines::none);
+        for (; count > 0; count -= kMaxWidth) send(run, count < kMaxWidth ? count : kMaxWidth, true);
     }
 
     void conversion(const Call &call, const Descriptor &d) {
@@ -753,8 +711,9 @@ private:
         } else if (d.sign != 0) {
             *o++ = d.sign;
         }
-        char digits[24];
         uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+        if (precision <= 1) return mscv_u64x(o, magnitude, 10) - number_;  // no zeros to put before the digits
+        char digits[24];
         int64_t count = mscv_u64x(digits, magnitude, 10) - digits;
         return digits_after(o, digits, count, precision);
     }
@@ -828,14 +787,14 @@ private:
                     prefix = 2;
                 }
             }
-            send(text, prefix, number ? Lines::none : Lines::unknown);
+            send(text, prefix, number);
             fill(d.pad, pad);
             text += prefix;
             length -= prefix;
         }
-        if (quoted) send("'", 1, Lines::none);
-        send(text, length, number ? Lines::none : Lines::unknown);
-        if (quoted) send("'", 1, Lines::none);
+        if (quoted) send("'", 1, true);
+        send(text, length, number);
+        if (quoted) send("'", 1, true);
         if (d.left) fill(' ', pad);
     }
 
@@ -856,32 +815,27 @@ void single_pass(Renderer<Out> &r, const char *format, Reader &reader) {
     const unsigned char *run = p;      // literal text not yet sent
     const unsigned char *percent = p;  // the next "%" or the terminator, from p on
     bool percent_in_character = false;  // matters only to pass 3
-    bool line = false;                  // in the literal text not yet sent
     int used = 0;                       // what the rewritten format would hold
     int sequential = 0;
     int conversions = 0;
-    auto flush_run = [&] {
-        r.literal(reinterpret_cast<const char *>(run), p - run, line ? Lines::some : Lines::none);
-        line = false;
-    };
+    auto flush_run = [&] { r.literal(reinterpret_cast<const char *>(run), p - run); };
     while (*p != '\0') {
         if (*p != '%') {
-            // Mostly the whole run to the next "%" is plain ASCII and fits.
+            // Mostly the whole run to the next "%" fits and ends in ASCII,
+            // and pass 1 would take it whole.
             if (percent < p) percent = p;
             if (*percent != '%' && *percent != '\0') {
                 percent = reinterpret_cast<const unsigned char *>(strchrnul(reinterpret_cast<const char *>(p), '%'));
             }
             const auto whole = static_cast<size_t>(percent - p);
-            if (whole <= static_cast<size_t>(kRoom - used) && all_ascii(p, whole, line)) {
+            if (whole <= static_cast<size_t>(kRoom - used) && ends_in_ascii(p, whole)) {
                 used += static_cast<int>(whole);
                 p = percent;
                 continue;
             }
-            bool step_line = false;
-            const unsigned char *q = literal_step(p, percent, kRoom - used, percent_in_character, step_line);
+            const unsigned char *q = literal_step(p, percent, kRoom - used, percent_in_character);
             auto n = static_cast<int>(q - p);
             if (used + n > kRoom) break;
-            line = line || step_line;
             used += n;
             p = q;
             continue;
