@@ -11,6 +11,7 @@
 // so they hand the output the same pieces.
 #include "fmt/engine.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -187,11 +188,18 @@ size_t ascii_run(const unsigned char *p, size_t n) {
     return i;
 }
 
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
 // Whether the last bytes of the n at p are plain ASCII, as many as a
 // character can take after its first byte: then no character of the n
 // reaches past them.
 bool ends_in_ascii(const unsigned char *p, size_t n) {
-    for (size_t i = n > 3 ? n - 3 : 0; i < n; ++i) {
+    if (n >= 4) {
+        uint32_t last;
+        std::memcpy(&last, p + n - 4, 4);
+        return (last & (kLittleEndian ? 0x80808000u : 0x00808080u)) == 0;
+    }
+    for (size_t i = 0; i < n; ++i) {
         if (p[i] >= 0x80) return false;
     }
     return true;
