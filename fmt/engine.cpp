@@ -533,6 +533,36 @@ struct ToSink {
     void put(const char *data, int length, bool /*plain*/) const { sink(context, data, length); }
 };
 
+// Whether the n bytes at p hold a line feed: short pieces a word at a
+// time (the last word overlapping), without a call.
+bool has_line_feed(const char *p, size_t n) {
+    if (n > 32) return std::memchr(p, '\n', n) != nullptr;
+    constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    auto feed_in = [](uint64_t word) {
+        const uint64_t x = word ^ (kOnes * '\n');  // a zero byte where a line feed was
+        return ((x - kOnes) & ~x & kHigh) != 0;
+    };
+    if (n >= 8) {
+        uint64_t word;
+        for (size_t i = 0; i + 8 < n; i += 8) {
+            std::memcpy(&word, p + i, 8);
+            if (feed_in(word)) return true;
+        }
+        std::memcpy(&word, p + n - 8, 8);
+        return feed_in(word);
+    }
+    if (n >= 4) {
+        uint32_t first, last;
+        std::memcpy(&first, p, 4);
+        std::memcpy(&last, p + n - 4, 4);
+        return feed_in(first) || feed_in(last);
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (p[i] == '\n') return true;
+    }
+    return false;
+}
+
 struct ToWindow {
     Window *window;
     void put(const char *data, int length, bool plain) const {
@@ -543,7 +573,7 @@ struct ToWindow {
         }
         std::memcpy(w.pos, data, static_cast<size_t>(length));
         w.pos += length;
-        if (!plain && std::memchr(data, '\n', static_cast<size_t>(length)) != nullptr) w.line(w, length);
+        if (!plain && has_line_feed(data, static_cast<size_t>(length))) w.line(w, length);
     }
 };
 
@@ -886,7 +916,7 @@ template <class Out, class Reader>
 }
 
 template <class Out, class Reader>
-void render(Out out, const char *format, Reader &reader) {
+[[gnu::always_inline]] inline void render(Out out, const char *format, Reader &reader) {
     Renderer<Out> r(out);
     if (std::strchr(format, '$') == nullptr) {
         single_pass(r, format, reader);

@@ -280,6 +280,7 @@ TEST_F(Streams, FormattedOutputWritesAsItsPiecesWould) {
         {"pre", "%s tail %d\n", mid_text.c_str(), false},
         {"pre", "%2$d %1$s\n", "positional", false},
         {"", "no line %d", "", false},
+        {"pre", "abcd\ne%.0s|0123456789\nabcdefghij %d", "", false},
         {"pre", "%s %d\n", "full", true},
     };
     for (const auto &c : kCases) {
