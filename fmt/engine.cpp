@@ -843,8 +843,8 @@ private:
 template <class Out, class Reader>
 void single_pass(Renderer<Out> &r, const char *format, Reader &reader) {
     auto p = reinterpret_cast<const unsigned char *>(format);
-    const unsigned char *run = p;      // literal text not yet sent
-    const unsigned char *percent = p;  // the next "%" or the terminator, from p on
+    const unsigned char *run = p;       // literal text not yet sent
+    const unsigned char *percent = p;   // the next "%" or the terminator, from p on
     bool percent_in_character = false;  // matters only to pass 3
     int used = 0;                       // what the rewritten format would hold
     int sequential = 0;
@@ -895,7 +895,10 @@ void single_pass(Renderer<Out> &r, const char *format, Reader &reader) {
         run = p;
     }
     flush_run();
-    if (*p != '\0') r.literal(reinterpret_cast<const char *>(p), static_cast<int64_t>(std::strlen(reinterpret_cast<const char *>(p))));
+    if (*p != '\0') {
+        auto tail = reinterpret_cast<const char *>(p);
+        r.literal(tail, static_cast<int64_t>(std::strlen(tail)));
+    }
 }
 
 // The three passes; kept out of line, so that the single pass does not

@@ -25,7 +25,7 @@
 #include "os/os_internal.h"
 
 struct mssio_stream {
-    msfio_fd fd;      // set through use_descriptor
+    msfio_fd fd;       // set through use_descriptor
     uint64_t vouched;  // the registry's count of descriptor retirements when fd was last found live
     int32_t binary;
     int32_t input;
@@ -78,9 +78,9 @@ void use_descriptor(Stream *s, msfio_fd fd) {
     s->vouched = kNotVouched;
 }
 
-// msfio_write on the stream's descriptor. It is looked up in the registry
-// only when a descriptor has been retired since it was last found live:
-// the stream's own check then vouches for it.
+// msfio_write on the stream's descriptor. A descriptor found live stays
+// live until some descriptor is retired, so the registry is asked again only
+// when its count of retirements has moved since the last lookup.
 int write_out(Stream *s, const char *data, int n) {
     if (s->fd == MSFIO_NULL) return msfio_write(s->fd, data, n);
     const uint64_t now = space::retirements(space::Kind::descriptor);

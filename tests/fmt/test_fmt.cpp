@@ -295,7 +295,7 @@ TEST(Sinks, PiecesArriveInOrderWithPaddingInOnePiece) {
 // get the pieces the three passes give it, at the limits too.
 TEST(Sinks, SinglePassGivesThePiecesOfTheThreePasses) {
     using qrv::fmt::Arg;
-    const std::vector<Arg> args = {Arg::of(int64_t{-7}), Arg::of(int64_t{12}), Arg::of("s\nt"),  Arg::of(2.5),
+    const std::vector<Arg> args = {Arg::of(int64_t{-7}), Arg::of(int64_t{12}), Arg::of("s\nt"),    Arg::of(2.5),
                                    Arg::of(int64_t{3}),  Arg::of("u"),         Arg::of(int64_t{9})};
     const std::string formats[] = {
         "",
