@@ -9,8 +9,12 @@ namespace qrv {
 
 class MutexGuard {
 public:
-    explicit MutexGuard(qrv_mutex *mutex) noexcept : mutex_(mutex) { msthread_mutex_lock(mutex_); }
-    ~MutexGuard() { msthread_mutex_unlock(mutex_); }
+    explicit MutexGuard(qrv_mutex *mutex) noexcept : mutex_(mutex) {
+        if (mutex_ != nullptr) msthread_mutex_lock(mutex_);
+    }
+    ~MutexGuard() {
+        if (mutex_ != nullptr) msthread_mutex_unlock(mutex_);
+    }
     MutexGuard(const MutexGuard &) = delete;
     MutexGuard &operator=(const MutexGuard &) = delete;
 

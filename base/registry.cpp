@@ -47,6 +47,12 @@ struct Registry {
 
 constinit Registry g_registry[kKinds]{};
 
+}  // namespace
+
+constinit std::atomic<uint64_t> g_retirements[kKinds]{};
+
+namespace {
+
 Registry &registry(Kind kind) { return g_registry[static_cast<int>(kind)]; }
 
 uint32_t home(const Table *t, uintptr_t key) {
@@ -199,19 +205,33 @@ bool admit_block(Kind kind, void *block) noexcept {
     return block != nullptr && admit(registry(kind), reinterpret_cast<uintptr_t>(block), false) == Admission::admitted;
 }
 
+namespace {
+
+// One probe between two reads of the sequence count: 1 found, 0 not, -1
+// when a rebuild ran meanwhile or runs now and the probe must be repeated.
+[[gnu::always_inline]] inline int probe_between(const Registry &r, uintptr_t key) {
+    uint32_t before = r.sequence.load(std::memory_order_acquire);
+    if ((before & 1) != 0) return -1;
+    const Table *t = r.table.load(std::memory_order_acquire);
+    int found = t != nullptr && probe(t, key) ? 1 : 0;
+    return r.sequence.load(std::memory_order_acquire) == before ? found : -1;
+}
+
+// Out of line, so that the common case of a single probe saves no registers.
+[[gnu::noinline]] bool probe_during_rebuild(const Registry &r, uintptr_t key) {
+    int found;
+    while ((found = probe_between(r, key)) < 0) msos_relinquish_thread();
+    return found != 0;
+}
+
+}  // namespace
+
 bool is_live(Kind kind, const void *p) noexcept {
     auto key = reinterpret_cast<uintptr_t>(p);
     if (key == kEmpty || key == kClosed) return false;
     const Registry &r = registry(kind);
-    for (;;) {
-        uint32_t before = r.sequence.load(std::memory_order_acquire);
-        if ((before & 1) == 0) {
-            const Table *t = r.table.load(std::memory_order_acquire);
-            bool found = t != nullptr && probe(t, key);
-            if (r.sequence.load(std::memory_order_acquire) == before) return found;
-        }
-        msos_relinquish_thread();
-    }
+    int found = probe_between(r, key);
+    return found >= 0 ? found != 0 : probe_during_rebuild(r, key);
 }
 
 bool retire(Kind kind, const void *p) noexcept {
@@ -228,6 +248,7 @@ bool retire(Kind kind, const void *p) noexcept {
         if (v == kEmpty) return false;
         if (v == key) {
             t->slots[i].store(kClosed, std::memory_order_release);
+            g_retirements[static_cast<int>(kind)].fetch_add(1, std::memory_order_release);
             --r.live;
             r.recent[r.recent_next] = key;
             r.recent_next = (r.recent_next + 1) % kRecentCloses;

@@ -15,6 +15,9 @@
 // kind's lock across fork, so a child never inherits one held.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 namespace qrv::space {
 
 enum class Kind : int {
@@ -47,6 +50,11 @@ bool admit_block(Kind kind, void *block) noexcept;
 // True when p is a live handle of kind.
 bool is_live(Kind kind, const void *p) noexcept;
 
+// How many handles of kind have been retired. A handle found live after
+// the count was read stays live while the count still reads the same, so a
+// holder of a handle that it checked can skip checking it again.
+inline uint64_t retirements(Kind kind) noexcept;
+
 template <typename T>
 T *live(Kind kind, T *p) noexcept {
     return is_live(kind, p) ? p : nullptr;
@@ -70,6 +78,13 @@ void unlock_registries_after_fork(bool child) noexcept;
 #include <cstring>
 
 namespace qrv::space {
+
+// Written by retire under the kind's lock.
+extern std::atomic<uint64_t> g_retirements[kKinds];
+
+inline uint64_t retirements(Kind kind) noexcept {
+    return g_retirements[static_cast<int>(kind)].load(std::memory_order_acquire);
+}
 
 template <typename T>
 T *get_handle_zeroed(Kind kind, int extra) noexcept {

@@ -1,12 +1,17 @@
-// The formatting engine. A call runs three passes over fixed work areas:
-// pass 1 scans the format, fills one descriptor per conversion, types the
-// argument slots and writes a rewritten format in which every conversion
-// is "%" plus its descriptor number; pass 2 reads the arguments into the
-// slots in slot order; pass 3 walks the rewritten format and renders.
-// Keeping the parse apart from the arguments lets positional references
-// ("%2$d", "*1$") be typed before anything is read.
+// The formatting engine. A format without positional references
+// ("%2$d", "*1$") renders in a single pass: each conversion reads its
+// arguments and renders as the walk over the format meets it. Any other
+// format runs three passes over fixed work areas: pass 1 scans the format,
+// fills one descriptor per conversion, types the argument slots and writes
+// a rewritten format in which every conversion is "%" plus its descriptor
+// number; pass 2 reads the arguments into the slots in slot order; pass 3
+// walks the rewritten format and renders. Keeping the parse apart from the
+// arguments lets positional references be typed before anything is read.
+// Both walks take literal text, conversions and limits by the same steps,
+// so they hand the output the same pieces.
 #include "fmt/engine.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -171,7 +176,6 @@ struct Call {
 
     Slot slot(int i) const { return Slot{values[i], tags[i]}; }
 };
-
 // Length of the ASCII run at p within its first n bytes (all of them
 // readable): eight bytes per step while none has the high bit.
 size_t ascii_run(const unsigned char *p, size_t n) {
@@ -184,6 +188,23 @@ size_t ascii_run(const unsigned char *p, size_t n) {
     return i;
 }
 
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+// Whether the last bytes of the n at p are plain ASCII, as many as a
+// character can take after its first byte: then no character of the n
+// reaches past them.
+bool ends_in_ascii(const unsigned char *p, size_t n) {
+    if (n >= 4) {
+        uint32_t last;
+        std::memcpy(&last, p + n - 4, 4);
+        return (last & (kLittleEndian ? 0x80808000u : 0x00808080u)) == 0;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (p[i] >= 0x80) return false;
+    }
+    return true;
+}
+
 bool is_position(const unsigned char *p) { return p[0] >= '1' && p[0] <= '9' && p[1] == '$'; }
 
 // Bytes of the character at p, never past the terminator.
@@ -192,10 +213,37 @@ int step(const unsigned char *p) {
     return static_cast<int>(text::next_char(c) - c);
 }
 
-// Pass 1 for one conversion at p (a "%" that starts a conversion).
-// Returns the position after it, or null when it would pass a limit; then
-// nothing of it is kept.
-const unsigned char *parse_conversion(Call &call, const unsigned char *p, int &sequential, int used) {
+// A width or precision number at q (a digit), read as an integer literal:
+// up to nine decimal digits here, longer numbers and "0x" by the number
+// reader, which reports what it cannot read. The end, or null.
+const unsigned char *read_number(const unsigned char *q, int &value) {
+    if (q[0] != '0' || (q[1] != 'x' && q[1] != 'X')) {
+        int v = 0;
+        const unsigned char *e = q;
+        for (; e < q + 9 && text::is_digit(static_cast<char>(*e)); ++e) v = v * 10 + (*e - '0');
+        if (!text::is_digit(static_cast<char>(*e))) {
+            value = v;
+            return e;
+        }
+    }
+    const char *end = mscv_xi(&value, reinterpret_cast<const char *>(q));
+    return reinterpret_cast<const unsigned char *>(end);
+}
+
+// One conversion as parsed: slots are numbered on from the sequential
+// count, next is that count after it.
+struct Parsed {
+    Descriptor d;
+    bool sequential_value;
+    int next;
+    const unsigned char *end;  // the position after it
+};
+
+// Parses the conversion at p (a "%" that starts one), which would be the
+// conversions-th of the call and stand at used in the rewritten format.
+// False when it would pass a limit; then nothing of it counts.
+[[gnu::always_inline]] inline bool parse_conversion(const unsigned char *p, int sequential, int conversions, int used,
+                                                    Parsed &out) {
     Descriptor d{nullptr, 0, ' ', false, false, -1, -1, -1, 0, -1};
     const unsigned char *q = p + 1;
     int next = sequential;
@@ -231,9 +279,9 @@ const unsigned char *parse_conversion(Call &call, const unsigned char *p, int &s
             }
         } else if (text::is_digit(static_cast<char>(*q))) {
             int v = 0;
-            const char *end = mscv_xi(&v, reinterpret_cast<const char *>(q));
+            const unsigned char *end = read_number(q, v);
             value = end != nullptr ? v : failed;
-            if (end != nullptr) q = reinterpret_cast<const unsigned char *>(end);
+            if (end != nullptr) q = end;
         }
     };
     star_or_number(d.width_slot, d.width, 0);
@@ -242,8 +290,8 @@ const unsigned char *parse_conversion(Call &call, const unsigned char *p, int &s
         d.pad = ' ';
         star_or_number(d.precision_slot, d.precision, -1);
     }
-    bool sequential_value = value_slot < 0;
-    if (sequential_value) value_slot = next++;
+    out.sequential_value = value_slot < 0;
+    if (out.sequential_value) value_slot = next++;
     int length = 0;
     if (*q == 'l') {
         ++q;
@@ -256,12 +304,44 @@ const unsigned char *parse_conversion(Call &call, const unsigned char *p, int &s
     d.conversion = find_conversion(length, *q);
     if (d.conversion != nullptr) ++q;
 
-    if (call.conversions >= kMaxConversions || next > kMaxSlots || d.width > kMaxWidth ||
+    if (conversions >= kMaxConversions || next > kMaxSlots || d.width > kMaxWidth ||
         used + 2 > kRewrittenFormatSize - 1) {
-        return nullptr;
+        return false;
     }
-    // Commit: a slot keeps the type of its first reference; "*" reads an
-    // int; a sequential slot past the positional range starts untyped.
+    d.value_slot = static_cast<int8_t>(value_slot);
+    out.d = d;
+    out.next = next;
+    out.end = q;
+    return true;
+}
+
+// Pass 1's step over literal text at p (not a "%"): the run of plain ASCII
+// up to the next "%" or the end (found once by the C library's wide search
+// and kept in percent), cut to room bytes, or else one multibyte character.
+// Returns the end of the step; a step longer than room passes the limit.
+const unsigned char *literal_step(const unsigned char *p, const unsigned char *&percent, int room,
+                                  bool &percent_in_character) {
+    if (percent < p) percent = p;
+    if (*percent != '%' && *percent != '\0') {
+        percent = reinterpret_cast<const unsigned char *>(strchrnul(reinterpret_cast<const char *>(p), '%'));
+    }
+    const auto before = static_cast<size_t>(percent - p);
+    const size_t i = ascii_run(p, before < static_cast<size_t>(room) ? before : static_cast<size_t>(room));
+    const unsigned char *q = p + i;
+    if (q == p) {  // one multibyte character
+        q += step(p);
+        if (std::memchr(p, '%', static_cast<size_t>(q - p)) != nullptr) percent_in_character = true;
+    }
+    return q;
+}
+
+constexpr int kRoom = kRewrittenFormatSize - 1;  // of the rewritten format, before its terminator
+
+// Pass 1 keeps a parsed conversion: a slot keeps the type of its first
+// reference; "*" reads an int; a sequential slot past the positional range
+// starts untyped.
+void commit(Call &call, const Parsed &c, int used) {
+    const Descriptor &d = c.d;
     auto type_star = [&](int slot) {
         if (slot < 0) return;
         if (slot >= 9 || call.tags[slot] == kUntyped) call.tags[slot] = kInt;
@@ -269,42 +349,25 @@ const unsigned char *parse_conversion(Call &call, const unsigned char *p, int &s
     };
     type_star(d.width_slot);
     type_star(d.precision_slot);
-    if (sequential_value && value_slot >= 9) call.tags[value_slot] = kUntyped;
+    const int value_slot = d.value_slot;
+    if (c.sequential_value && value_slot >= 9) call.tags[value_slot] = kUntyped;
     if (d.conversion != nullptr && call.tags[value_slot] == kUntyped) call.tags[value_slot] = d.conversion->tag;
     if (value_slot + 1 > call.slot_count) call.slot_count = value_slot + 1;
-    d.value_slot = static_cast<int8_t>(value_slot);
-    sequential = next;
     call.desc[call.conversions] = d;
     call.at[call.conversions] = static_cast<int16_t>(used);
     call.rewritten[used] = '%';
     call.rewritten[used + 1] = static_cast<char>('0' + call.conversions);
     ++call.conversions;
-    return q;
 }
 
 void scan(Call &call, const char *format) {
     auto p = reinterpret_cast<const unsigned char *>(format);
     int used = 0;
     int sequential = 0;
-    constexpr int kRoom = kRewrittenFormatSize - 1;
     const unsigned char *percent = p;  // the next "%" or the terminator, from p on
     while (*p != '\0') {
         if (*p != '%') {
-            // A run of plain ASCII up to the next "%" or the end (found once
-            // by the C library's wide search, not byte by byte), then at most one
-            // multibyte character.
-            if (percent < p) percent = p;
-            if (*percent != '%' && *percent != '\0') {
-                percent = reinterpret_cast<const unsigned char *>(strchrnul(reinterpret_cast<const char *>(p), '%'));
-            }
-            const auto room = static_cast<size_t>(kRoom - used);
-            const auto before = static_cast<size_t>(percent - p);
-            const size_t i = ascii_run(p, before < room ? before : room);
-            const unsigned char *q = p + i;
-            if (q == p) {  // one multibyte character
-                q += step(p);
-                if (std::memchr(p, '%', static_cast<size_t>(q - p)) != nullptr) call.percent_in_character = true;
-            }
+            const unsigned char *q = literal_step(p, percent, kRoom - used, call.percent_in_character);
             auto n = static_cast<int>(q - p);
             if (used + n > kRoom) break;
             std::memcpy(call.rewritten + used, p, static_cast<size_t>(n));
@@ -320,63 +383,64 @@ void scan(Call &call, const char *format) {
             p += p[1] == '%' ? 2 : 1;
             continue;
         }
-        const unsigned char *next = parse_conversion(call, p, sequential, used);
-        if (next == nullptr) break;
+        Parsed c;
+        if (!parse_conversion(p, sequential, call.conversions, used, c)) break;
+        commit(call, c, used);
+        sequential = c.next;
         used += 2;
-        p = next;
+        p = c.end;
     }
     call.rewritten[used] = '\0';
     call.length = used;
     if (*p != '\0') call.tail = reinterpret_cast<const char *>(p);
 }
 
-// Pass 2 from a va_list: each slot by its type, in slot order.
-void collect(Call &call, va_list args) {
-    for (int i = 0; i < call.slot_count; ++i) {
-        uint64_t &bits = call.values[i];
-        switch (call.tags[i]) {
+// Argument values in slot order, each read as its slot type wants.
+class VaReader {
+public:
+    explicit VaReader(va_list args) { va_copy(args_, args); }
+    ~VaReader() { va_end(args_); }
+    VaReader(const VaReader &) = delete;
+    VaReader &operator=(const VaReader &) = delete;
+
+    uint64_t read(Tag tag) {
+        switch (tag) {
             case kChar:
-                bits = static_cast<uint8_t>(va_arg(args, int));
-                break;
+                return static_cast<uint8_t>(va_arg(args_, int));
             case kString:
-                bits = reinterpret_cast<uintptr_t>(va_arg(args, const char *));
-                break;
+                return reinterpret_cast<uintptr_t>(va_arg(args_, const char *));
             case kDouble: {
-                double d = va_arg(args, double);
-                std::memcpy(&bits, &d, sizeof d);
-                break;
+                double d = va_arg(args_, double);
+                uint64_t bits;
+                std::memcpy(&bits, &d, sizeof bits);
+                return bits;
             }
             case kLong:
-                bits = static_cast<uint64_t>(static_cast<int32_t>(va_arg(args, long)));
-                break;
+                return static_cast<uint64_t>(static_cast<int32_t>(va_arg(args_, long)));
             case kUInt:
-                bits = va_arg(args, unsigned);
-                break;
+                return va_arg(args_, unsigned);
             case kULong:
-                bits = static_cast<uint32_t>(va_arg(args, unsigned long));
-                break;
+                return static_cast<uint32_t>(va_arg(args_, unsigned long));
             case kInt64:
-                bits = static_cast<uint64_t>(va_arg(args, long long));
-                break;
+                return static_cast<uint64_t>(va_arg(args_, long long));
             case kUInt64:
-                bits = va_arg(args, unsigned long long);
-                break;
+                return va_arg(args_, unsigned long long);
             case kPointer:
-                bits = reinterpret_cast<uintptr_t>(va_arg(args, void *));
-                break;
+                return reinterpret_cast<uintptr_t>(va_arg(args_, void *));
             case kWideChar:
-                bits = static_cast<uint16_t>(va_arg(args, int));
-                break;
+                return static_cast<uint16_t>(va_arg(args_, int));
             case kWideString:
-                bits = reinterpret_cast<uintptr_t>(va_arg(args, const char16_t *));
-                break;
+                return reinterpret_cast<uintptr_t>(va_arg(args_, const char16_t *));
             case kUntyped:
             case kInt:
-                bits = static_cast<uint64_t>(static_cast<int64_t>(va_arg(args, int)));
                 break;
         }
+        return static_cast<uint64_t>(static_cast<int64_t>(va_arg(args_, int)));
     }
-}
+
+private:
+    va_list args_;
+};
 
 int64_t number_of(const Arg &a) {
     switch (a.kind) {
@@ -393,49 +457,59 @@ int64_t number_of(const Arg &a) {
     return 0;
 }
 
-// Pass 2 from typed values: each slot takes what its type needs.
-void collect(Call &call, const Arg *args, int count) {
-    for (int i = 0; i < call.slot_count; ++i) {
-        uint64_t &bits = call.values[i];
+// Typed values as arguments: each takes what its slot type needs; slots
+// past count read as 0 or a null pointer.
+class ArgReader {
+public:
+    ArgReader(const Arg *args, int count) : args_(args), count_(count) {}
+
+    uint64_t read(Tag tag) {
         const Arg none = Arg::of(int64_t{0});
-        const Arg &a = args != nullptr && i < count ? args[i] : none;
+        const Arg &a = args_ != nullptr && next_ < count_ ? args_[next_] : none;
+        ++next_;
         int64_t n = number_of(a);
-        switch (call.tags[i]) {
+        switch (tag) {
             case kChar:
-                bits = static_cast<uint8_t>(n);
-                break;
+                return static_cast<uint8_t>(n);
             case kWideChar:
-                bits = static_cast<uint16_t>(n);
-                break;
+                return static_cast<uint16_t>(n);
             case kUntyped:
             case kInt:
             case kLong:
-                bits = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(n)));
-                break;
+                return static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(n)));
             case kUInt:
             case kULong:
-                bits = static_cast<uint32_t>(n);
-                break;
+                return static_cast<uint32_t>(n);
             case kInt64:
             case kUInt64:
             case kPointer:
-                bits = static_cast<uint64_t>(n);
-                break;
+                return static_cast<uint64_t>(n);
             case kDouble: {
                 double d = a.kind == Arg::Kind::kDouble   ? a.real
                            : a.kind == Arg::Kind::kNumber ? static_cast<double>(a.number)
                                                           : 0.0;
+                uint64_t bits;
                 std::memcpy(&bits, &d, sizeof d);
-                break;
+                return bits;
             }
             case kString:
-                bits = a.kind == Arg::Kind::kString ? reinterpret_cast<uintptr_t>(a.text) : 0;
-                break;
+                return a.kind == Arg::Kind::kString ? reinterpret_cast<uintptr_t>(a.text) : 0;
             case kWideString:
-                bits = a.kind == Arg::Kind::kWideString ? reinterpret_cast<uintptr_t>(a.wide) : 0;
-                break;
+                return a.kind == Arg::Kind::kWideString ? reinterpret_cast<uintptr_t>(a.wide) : 0;
         }
+        return 0;
     }
+
+private:
+    const Arg *args_;
+    int count_;
+    int next_ = 0;
+};
+
+// Pass 2: each slot by its type, in slot order.
+template <class Reader>
+void collect(Call &call, Reader &reader) {
+    for (int i = 0; i < call.slot_count; ++i) call.values[i] = reader.read(call.tags[i]);
 }
 
 constexpr bool one_column_each(const char *s) {
@@ -451,76 +525,112 @@ static_assert(one_column_each("0123456789abcdefABCDEFxX+- .eEInfinityNa"), "numb
 // with 512 digits of precision.
 constexpr int kNumberArea = 832;
 
-class Renderer {
-public:
-    Renderer(qrv_sink_fn sink, void *context, const Call &call) : sink_(sink), context_(context), call_(call) {}
-    ~Renderer() { space::release(wide_buffer_); }
+// Where the renderer's pieces go. plain: the piece holds no line feed
+// (number texts and padding).
+struct ToSink {
+    qrv_sink_fn sink;
+    void *context;
+    void put(const char *data, int length, bool /*plain*/) const { sink(context, data, length); }
+};
 
-    void run() {
-        if (!call_.percent_pairs) {  // the literal text lies between the conversions pass 1 placed
-            int from = 0;
-            for (int i = 0; i < call_.conversions; ++i) {
-                send(call_.rewritten + from, call_.at[i] - from);
-                conversion(call_.desc[i]);
-                from = call_.at[i] + 2;
-            }
-            send(call_.rewritten + from, call_.length - from);
-            if (call_.tail != nullptr) send(call_.tail, static_cast<int64_t>(std::strlen(call_.tail)));
+// Whether the n bytes at p (n > 0) hold a line feed. A line's last piece
+// mostly ends with it; short pieces are searched a word at a time, without
+// a call.
+bool has_line_feed(const char *p, size_t n) {
+    if (p[n - 1] == '\n') return true;
+    if (n > 8) return std::memchr(p, '\n', n - 1) != nullptr;
+    if (n >= 4) {
+        constexpr uint32_t kOnes = 0x01010101u, kHigh = 0x80808080u;
+        auto feed_in = [](uint32_t word) {
+            const uint32_t x = word ^ (kOnes * '\n');  // a zero byte where a line feed was
+            return ((x - kOnes) & ~x & kHigh) != 0;
+        };
+        uint32_t first, last;
+        std::memcpy(&first, p, 4);
+        std::memcpy(&last, p + n - 4, 4);
+        return feed_in(first) || feed_in(last);
+    }
+    for (size_t i = 0; i + 1 < n; ++i) {
+        if (p[i] == '\n') return true;
+    }
+    return false;
+}
+
+struct ToWindow {
+    Window *window;
+    void put(const char *data, int length, bool plain) const {
+        Window &w = *window;
+        if (length > w.end - w.pos) {
+            w.spill(w, data, length);
             return;
         }
-        auto r = reinterpret_cast<const unsigned char *>(call_.rewritten);
-        const unsigned char *literal = r;
+        std::memcpy(w.pos, data, static_cast<size_t>(length));
+        w.pos += length;
+        if (!plain && has_line_feed(data, static_cast<size_t>(length))) w.line(w, length);
+    }
+};
+
+template <class Out>
+class Renderer {
+public:
+    explicit Renderer(Out out) : out_(out) {}
+    ~Renderer() {
+        if (wide_buffer_ != nullptr) space::release(wide_buffer_);
+    }
+    Renderer(const Renderer &) = delete;
+    Renderer &operator=(const Renderer &) = delete;
+
+    // Pass 3.
+    void run(const Call &call) {
+        if (!call.percent_pairs) {  // the literal text lies between the conversions pass 1 placed
+            int from = 0;
+            for (int i = 0; i < call.conversions; ++i) {
+                literal(call.rewritten + from, call.at[i] - from);
+                conversion(call, call.desc[i]);
+                from = call.at[i] + 2;
+            }
+            literal(call.rewritten + from, call.length - from);
+            if (call.tail != nullptr) literal(call.tail, static_cast<int64_t>(std::strlen(call.tail)));
+            return;
+        }
+        auto r = reinterpret_cast<const unsigned char *>(call.rewritten);
+        const unsigned char *run = r;
         while (*r != '\0') {
             if (*r != '%') {
                 // Every "%" marks a conversion unless one hides inside a
                 // multibyte character; then step by characters as pass 1 did.
-                if (!call_.percent_in_character) {
+                if (!call.percent_in_character) {
                     r = reinterpret_cast<const unsigned char *>(std::strchr(reinterpret_cast<const char *>(r), '%'));
-                    if (r == nullptr) r = literal + std::strlen(reinterpret_cast<const char *>(literal));
+                    if (r == nullptr) r = run + std::strlen(reinterpret_cast<const char *>(run));
                 } else {
                     r += step(r);
                 }
                 continue;
             }
-            send(reinterpret_cast<const char *>(literal), r - literal);
+            literal(reinterpret_cast<const char *>(run), r - run);
             if (r[1] == '%') {
-                send("%", 1);
+                percent();
             } else {
-                conversion(call_.desc[r[1] - '0']);
+                conversion(call, call.desc[r[1] - '0']);
             }
             r += 2;
-            literal = r;
+            run = r;
         }
-        send(reinterpret_cast<const char *>(literal), r - literal);
-        if (call_.tail != nullptr) send(call_.tail, static_cast<int64_t>(std::strlen(call_.tail)));
+        literal(reinterpret_cast<const char *>(run), r - run);
+        if (call.tail != nullptr) literal(call.tail, static_cast<int64_t>(std::strlen(call.tail)));
     }
 
-private:
-    void send(const char *data, int64_t length) {
-        while (length > 0) {
-            int piece = length > INT32_MAX ? INT32_MAX : static_cast<int>(length);
-            sink_(context_, data, piece);
-            data += piece;
-            length -= piece;
-        }
-    }
+    void literal(const char *data, int64_t length) { send(data, length, false); }
+    void percent() { send("%", 1, true); }
 
-    void fill(char c, int64_t count) {
-        const char *run = c == '0' ? kRuns.zeros : c == '*' ? kRuns.stars : kRuns.spaces;
-        for (; count > 0; count -= kMaxWidth) send(run, count < kMaxWidth ? count : kMaxWidth);
-    }
-
-    int32_t slot_int(int slot) const { return static_cast<int32_t>(call_.values[slot]); }
-
-    void conversion(const Descriptor &d) {
+    // A conversion with its width and precision as read (an int's value or
+    // the literal number) and its value.
+    void conversion(const Descriptor &d, int64_t width, int64_t precision, const Slot &v) {
         const Conversion *c = d.conversion;
         if (c == nullptr) return;  // unknown: its letter follows as literal text
-        int64_t width = d.width_slot >= 0 ? slot_int(d.width_slot) : d.width;
         if (width < 0) width = 0;
         if (width > kMaxWidth) width = kMaxWidth;
-        int64_t precision = d.precision_slot >= 0 ? slot_int(d.precision_slot) : d.precision;
         if (precision < -1) precision = -1;
-        const Slot v = call_.slot(d.value_slot);
 
         const char *text = number_;
         int64_t length = 0;
@@ -575,6 +685,27 @@ private:
         field(d, width, text, length, quoted, number);
     }
 
+private:
+    void send(const char *data, int64_t length, bool plain) {
+        while (length > 0) {
+            int piece = length > INT32_MAX ? INT32_MAX : static_cast<int>(length);
+            out_.put(data, piece, plain);
+            data += piece;
+            length -= piece;
+        }
+    }
+
+    void fill(char c, int64_t count) {
+        const char *run = c == '0' ? kRuns.zeros : c == '*' ? kRuns.stars : kRuns.spaces;
+        for (; count > 0; count -= kMaxWidth) send(run, count < kMaxWidth ? count : kMaxWidth, true);
+    }
+
+    void conversion(const Call &call, const Descriptor &d) {
+        auto slot_int = [&](int slot) { return static_cast<int32_t>(call.values[slot]); };
+        conversion(d, d.width_slot >= 0 ? slot_int(d.width_slot) : d.width,
+                   d.precision_slot >= 0 ? slot_int(d.precision_slot) : d.precision, call.slot(d.value_slot));
+    }
+
     // Display width of text[0, length); text is terminated at length.
     static int64_t columns(const char *text, int64_t length) {
         return msstr_nlength_disp(text, length > INT32_MAX ? INT32_MAX : static_cast<int>(length));
@@ -596,7 +727,7 @@ private:
     int64_t digits_after(char *o, const char *digits, int64_t count, int64_t precision) {
         if (precision > kMaxPrecision) precision = kMaxPrecision;
         int64_t zeros = precision > count ? precision - count : 0;
-        std::memset(o, '0', static_cast<size_t>(zeros));
+        if (zeros > 0) std::memset(o, '0', static_cast<size_t>(zeros));
         std::memcpy(o + zeros, digits, static_cast<size_t>(count));
         o[zeros + count] = '\0';
         return (o - number_) + zeros + count;
@@ -611,8 +742,9 @@ private:
         } else if (d.sign != 0) {
             *o++ = d.sign;
         }
-        char digits[24];
         uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+        if (precision <= 1) return mscv_u64x(o, magnitude, 10) - number_;  // no zeros to put before the digits
+        char digits[24];
         int64_t count = mscv_u64x(digits, magnitude, 10) - digits;
         return digits_after(o, digits, count, precision);
     }
@@ -665,8 +797,8 @@ private:
         *length = n;
         return n >= 0 ? wide_buffer_ : nullptr;
     }
-
-    // A number's text is printable ASCII, one column per byte.
+    // A number's text is printable ASCII, one column per byte, and holds no
+    // line feed.
     void field(const Descriptor &d, int64_t width, const char *text, int64_t length, bool quoted, bool number) {
         int64_t pad = 0;
         if (width > 0) {
@@ -686,45 +818,134 @@ private:
                     prefix = 2;
                 }
             }
-            send(text, prefix);
+            send(text, prefix, number);
             fill(d.pad, pad);
             text += prefix;
             length -= prefix;
         }
-        if (quoted) send("'", 1);
-        send(text, length);
-        if (quoted) send("'", 1);
+        if (quoted) send("'", 1, true);
+        send(text, length, number);
+        if (quoted) send("'", 1, true);
         if (d.left) fill(' ', pad);
     }
 
-    qrv_sink_fn sink_;
-    void *context_;
-    const Call &call_;
+    Out out_;
     char number_[kNumberArea];
     char *wide_buffer_ = nullptr;
     int wide_capacity_ = 0;
     char wide_inline_[256];  // short wide texts, without a space
 };
 
+// The single pass, for formats without positional references: literal
+// text, "%%" and limits taken as pass 1 takes them, and each conversion's
+// sequential slots (width, precision, value) read in slot order as it is
+// met, so the output gets the pieces the three passes would give it.
+template <class Out, class Reader>
+void single_pass(Renderer<Out> &r, const char *format, Reader &reader) {
+    auto p = reinterpret_cast<const unsigned char *>(format);
+    const unsigned char *run = p;       // literal text not yet sent
+    const unsigned char *percent = p;   // the next "%" or the terminator, from p on
+    bool percent_in_character = false;  // matters only to pass 3
+    int used = 0;                       // what the rewritten format would hold
+    int sequential = 0;
+    int conversions = 0;
+    auto flush_run = [&] { r.literal(reinterpret_cast<const char *>(run), p - run); };
+    while (*p != '\0') {
+        if (*p != '%') {
+            // Mostly the whole run to the next "%" fits and ends in ASCII,
+            // and pass 1 would take it whole.
+            if (percent < p) percent = p;
+            if (*percent != '%' && *percent != '\0') {
+                percent = reinterpret_cast<const unsigned char *>(strchrnul(reinterpret_cast<const char *>(p), '%'));
+            }
+            const auto whole = static_cast<size_t>(percent - p);
+            if (whole <= static_cast<size_t>(kRoom - used) && ends_in_ascii(p, whole)) {
+                used += static_cast<int>(whole);
+                p = percent;
+                continue;
+            }
+            const unsigned char *q = literal_step(p, percent, kRoom - used, percent_in_character);
+            auto n = static_cast<int>(q - p);
+            if (used + n > kRoom) break;
+            used += n;
+            p = q;
+            continue;
+        }
+        if (p[1] == '%' || p[1] == '\0') {
+            if (used + 2 > kRoom) break;
+            flush_run();
+            r.percent();
+            used += 2;
+            p += p[1] == '%' ? 2 : 1;
+            run = p;
+            continue;
+        }
+        Parsed c;
+        if (!parse_conversion(p, sequential, conversions, used, c)) break;
+        flush_run();
+        const Descriptor &d = c.d;
+        int64_t width = d.width_slot >= 0 ? static_cast<int32_t>(reader.read(kInt)) : d.width;
+        int64_t precision = d.precision_slot >= 0 ? static_cast<int32_t>(reader.read(kInt)) : d.precision;
+        const Tag tag = d.conversion != nullptr ? d.conversion->tag : kUntyped;
+        r.conversion(d, width, precision, Slot{reader.read(tag), tag});
+        ++conversions;
+        sequential = c.next;
+        used += 2;
+        p = c.end;
+        run = p;
+    }
+    flush_run();
+    if (*p != '\0') {
+        auto tail = reinterpret_cast<const char *>(p);
+        r.literal(tail, static_cast<int64_t>(std::strlen(tail)));
+    }
+}
+
+// The three passes; kept out of line, so that the single pass does not
+// carry their work areas.
+template <class Out, class Reader>
+[[gnu::noinline]] void three_passes(Renderer<Out> &r, const char *format, Reader &reader) {
+    Call call;
+    scan(call, format);
+    collect(call, reader);
+    r.run(call);
+}
+
+template <class Out, class Reader>
+[[gnu::always_inline]] inline void render(Out out, const char *format, Reader &reader) {
+    Renderer<Out> r(out);
+    if (std::strchr(format, '$') == nullptr) {
+        single_pass(r, format, reader);
+    } else {
+        three_passes(r, format, reader);
+    }
+}
+
 }  // namespace
 
 void format_valist(qrv_sink_fn sink, void *context, const char *format, va_list args) noexcept {
     if (sink == nullptr || format == nullptr) return;
-    Call call;
-    scan(call, format);
-    va_list copy;
-    va_copy(copy, args);
-    collect(call, copy);
-    va_end(copy);
-    Renderer(sink, context, call).run();
+    VaReader reader(args);
+    render(ToSink{sink, context}, format, reader);
 }
 
 void format_args(qrv_sink_fn sink, void *context, const char *format, const Arg *args, int count) noexcept {
     if (sink == nullptr || format == nullptr) return;
-    Call call;
-    scan(call, format);
-    collect(call, args, count);
-    Renderer(sink, context, call).run();
+    ArgReader reader(args, count);
+    render(ToSink{sink, context}, format, reader);
+}
+
+void format_valist(Window &window, const char *format, va_list args) noexcept {
+    if (format == nullptr) return;
+    VaReader reader(args);
+    render(ToWindow{&window}, format, reader);
+}
+
+void format_args_staged(qrv_sink_fn sink, void *context, const char *format, const Arg *args, int count) noexcept {
+    if (sink == nullptr || format == nullptr) return;
+    ArgReader reader(args, count);
+    Renderer<ToSink> r(ToSink{sink, context});
+    three_passes(r, format, reader);
 }
 
 }  // namespace qrv::fmt

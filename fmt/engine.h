@@ -61,6 +61,23 @@ struct Arg {
 void format_args(qrv_sink_fn sink, void *context, const char *format, const Arg *args, int count) noexcept;
 void format_valist(qrv_sink_fn sink, void *context, const char *format, va_list args) noexcept;
 
+// An output the engine writes into in place, such as the free end of a
+// stream's buffer: a piece that fits below end is copied to pos, and line
+// is called after it when it holds a line feed; a piece that does not fit
+// goes to spill instead. Both callbacks may move pos and end. The pieces
+// are those a sink would get.
+struct Window {
+    char *pos;
+    char *end;
+    void (*spill)(Window &w, const char *data, int length) noexcept;
+    void (*line)(Window &w, int length) noexcept;  // the piece of length bytes ends at pos
+};
+void format_valist(Window &window, const char *format, va_list args) noexcept;
+
+// format_args through the three passes whatever the format, for the tests
+// that hold the single pass to the same output.
+void format_args_staged(qrv_sink_fn sink, void *context, const char *format, const Arg *args, int count) noexcept;
+
 // The memory-buffer sink of the msfmt_buffer family: copies what fits below
 // limit (no limit when null) to pos and advances pos. Never terminates.
 struct BufferSink {

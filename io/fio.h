@@ -24,6 +24,10 @@ struct Descriptor {
 // descriptor. MSFIO_NULL is not a record: callers test it first.
 Descriptor *lookup(msfio_fd fd) noexcept;
 
+// msfio_write through the record of a live descriptor; null is refused as
+// msfio_write refuses a descriptor that is not live.
+int write_record(Descriptor *d, const void *buffer, int count) noexcept;
+
 // Releases the record of a live descriptor without closing its handle.
 void discard(msfio_fd fd) noexcept;
 

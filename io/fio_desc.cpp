@@ -226,6 +226,22 @@ Descriptor *lookup(msfio_fd fd) noexcept {
     return d;
 }
 
+int write_record(Descriptor *d, const void *buffer, int count) noexcept {
+    if (d == nullptr || count < 0 || (buffer == nullptr && count > 0)) {
+        report(d == nullptr ? EBADF : EINVAL, err::kCannotWriteFile);
+        return -1;
+    }
+    if (count == 0) return 0;
+    if (converts(d)) return write_text(d, static_cast<const char *>(buffer), count);
+    uint32_t done = 0;
+    if (!os::write_handle(d->handle, buffer, static_cast<uint32_t>(count), &done, d->may_raise_sigpipe)) {
+        report(errno, err::kCannotWriteFile);
+        return -1;
+    }
+    if (done < static_cast<uint32_t>(count)) return partial(errno, static_cast<int>(done));
+    return count;
+}
+
 msfio_fd make(qrv_handle handle, bool binary) noexcept {
     auto *d = space::get_handle_zeroed<Descriptor>(space::Kind::descriptor);
     if (d == nullptr) return MSFIO_NONE;
@@ -361,20 +377,7 @@ QRV_API int msfio_read(msfio_fd fd, void *buffer, int count) noexcept {
 
 QRV_API int msfio_write(msfio_fd fd, const void *buffer, int count) noexcept {
     if (fd == MSFIO_NULL) return count;
-    Descriptor *d = lookup(fd);
-    if (d == nullptr || count < 0 || (buffer == nullptr && count > 0)) {
-        report(d == nullptr ? EBADF : EINVAL, err::kCannotWriteFile);
-        return -1;
-    }
-    if (count == 0) return 0;
-    if (qrv::fio::converts(d)) return qrv::fio::write_text(d, static_cast<const char *>(buffer), count);
-    uint32_t done = 0;
-    if (!qrv::os::write_handle(d->handle, buffer, static_cast<uint32_t>(count), &done, d->may_raise_sigpipe)) {
-        report(errno, err::kCannotWriteFile);
-        return -1;
-    }
-    if (done < static_cast<uint32_t>(count)) return qrv::fio::partial(errno, static_cast<int>(done));
-    return count;
+    return qrv::fio::write_record(lookup(fd), buffer, count);
 }
 
 QRV_API int64_t msfio_seek(msfio_fd fd, int64_t position) noexcept {

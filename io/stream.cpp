@@ -13,6 +13,7 @@
 #include "base/guard.h"
 #include "base/registry.h"
 #include "base/space.h"
+#include "fmt/engine.h"
 #include "io/fio.h"
 #include "mserror.h"
 #include "msfmt.h"
@@ -24,7 +25,8 @@
 #include "os/os_internal.h"
 
 struct mssio_stream {
-    msfio_fd fd;
+    msfio_fd fd;       // set through use_descriptor
+    uint64_t vouched;  // the registry's count of descriptor retirements when fd was last found live
     int32_t binary;
     int32_t input;
     char *buffer;   // MSSIO_BUFFER_SIZE bytes, or null when buffering is off
@@ -69,6 +71,24 @@ Table *current_table() {
     return handle != nullptr ? static_cast<Table *>(handle->stream_table) : nullptr;
 }
 
+constexpr uint64_t kNotVouched = UINT64_MAX;  // a count the registry never reaches
+
+void use_descriptor(Stream *s, msfio_fd fd) {
+    s->fd = fd;
+    s->vouched = kNotVouched;
+}
+
+// msfio_write on the stream's descriptor. A descriptor found live stays
+// live until some descriptor is retired, so the registry is asked again only
+// when its count of retirements has moved since the last lookup.
+int write_out(Stream *s, const char *data, int n) {
+    if (s->fd == MSFIO_NULL) return msfio_write(s->fd, data, n);
+    const uint64_t now = space::retirements(space::Kind::descriptor);
+    fio::Descriptor *d = now == s->vouched ? reinterpret_cast<fio::Descriptor *>(s->fd) : fio::lookup(s->fd);
+    if (d != nullptr) s->vouched = now;
+    return fio::write_record(d, data, n);
+}
+
 void empty_buffer(Stream *s) {
     s->cursor = s->buffer;
     s->count = s->input ? 0 : kSize;
@@ -110,7 +130,7 @@ Stream *make(msfio_fd fd, bool binary, bool input) {
         space::release_handle(space::Kind::stream, s);
         return nullptr;
     }
-    s->fd = fd;
+    use_descriptor(s, fd);
     s->binary = binary;
     s->input = input;
     empty_buffer(s);
@@ -143,7 +163,7 @@ Stream *live(mssio_stream *stream, int32_t id) {
 bool drain(Stream *s) {
     int used = kSize - s->count;
     if (used == 0) return true;
-    int written = msfio_write(s->fd, s->buffer, used);
+    int written = write_out(s, s->buffer, used);
     if (written < 0) written = 0;
     if (written == used) {
         empty_buffer(s);
@@ -178,7 +198,7 @@ int flush_locked(Stream *s) {
 // out stay buffered (-1); of the caller's, what got out is reported.
 int write_appended(Stream *s, int used, int n) {
     int total = used + n;
-    int written = msfio_write(s->fd, s->buffer, total);
+    int written = write_out(s, s->buffer, total);
     if (written < 0) written = 0;
     if (written >= used) {
         empty_buffer(s);
@@ -201,7 +221,7 @@ int write_locked(Stream *s, const char *data, int n) {
         mserror_seterr(err::kCannotWriteFile, 0);
         return -1;
     }
-    if (s->buffer == nullptr) return msfio_write(s->fd, data, n);
+    if (s->buffer == nullptr) return write_out(s, data, n);
     const int used = kSize - s->count;
     int result;
     if (std::memchr(data, '\n', static_cast<size_t>(n)) != nullptr) {
@@ -209,11 +229,11 @@ int write_locked(Stream *s, const char *data, int n) {
             append(s, data, n);
             result = write_appended(s, used, n);
         } else {
-            result = drain(s) ? msfio_write(s->fd, data, n) : -1;
+            result = drain(s) ? write_out(s, data, n) : -1;
         }
     } else if (used + n <= 2 * kSize) {
         if (used == 0 && n > kSize) {
-            result = msfio_write(s->fd, data, n);
+            result = write_out(s, data, n);
         } else if (used + n <= kSize) {
             append(s, data, n);
             result = n;
@@ -227,7 +247,7 @@ int write_locked(Stream *s, const char *data, int n) {
             }
         }
     } else {
-        result = drain(s) ? msfio_write(s->fd, data, n) : -1;
+        result = drain(s) ? write_out(s, data, n) : -1;
     }
     if (used == 0 && s->count < kSize && !s->dirty) {
         s->dirty = 1;
@@ -367,10 +387,55 @@ void stream_sink(void *context, const char *data, int length) {
     if (write_locked(c->stream, data, length) != length) c->whole = false;
 }
 
+// Formatted output written in place into the free end of the buffer, piece
+// by piece as write_locked would take each: a piece that does not fit goes
+// through write_locked itself, and so does every piece while the stream is
+// not yet marked dirty (the window shows no room), so that it marks it.
+struct PrintWindow : fmt::Window {
+    Stream *stream;
+    bool whole;
+};
+
+void show(PrintWindow &w) {
+    Stream *s = w.stream;
+    w.pos = s->cursor;
+    w.end = s->dirty.load(std::memory_order_relaxed) != 0 ? s->buffer + kSize : s->cursor;
+}
+
+// The stream takes in what the engine copied.
+void take(PrintWindow &w) {
+    Stream *s = w.stream;
+    s->count -= static_cast<int32_t>(w.pos - s->cursor);
+    s->cursor = w.pos;
+}
+
+void window_spill(fmt::Window &window, const char *data, int length) noexcept {
+    auto &w = static_cast<PrintWindow &>(window);
+    take(w);
+    if (write_locked(w.stream, data, length) != length) w.whole = false;
+    show(w);
+}
+
+// A line that fitted: the buffer goes out with it, as in write_locked.
+void window_line(fmt::Window &window, int length) noexcept {
+    auto &w = static_cast<PrintWindow &>(window);
+    take(w);
+    Stream *s = w.stream;
+    if (write_appended(s, kSize - s->count - length, length) != length) w.whole = false;
+    show(w);
+}
+
 int print_locked(Stream *s, const char *format, va_list args) {
     if (s == nullptr) return 1;
     if (live(s, err::kCannotWriteFile) == nullptr) return 0;
     Locked hold(s);
+    if (format != nullptr && !s->input && s->buffer != nullptr) {
+        PrintWindow w{{nullptr, nullptr, window_spill, window_line}, s, true};
+        show(w);
+        fmt::format_valist(w, format, args);
+        take(w);
+        return w.whole;
+    }
     PrintContext context{s, true};
     if (format == nullptr) {
         stream_sink(&context, "(NILFORMAT)", 11);
@@ -515,7 +580,7 @@ void attach_standard() noexcept {
         if (Stream *s = t->standard[i]) {
             Locked hold(s);
             if (!s->input) flush_locked(s);
-            s->fd = fds[i];
+            use_descriptor(s, fds[i]);
             if (s->buffer != nullptr) empty_buffer(s);
         }
     }

@@ -339,11 +339,12 @@ int write_handle(qrv_handle handle, const void *buffer, uint32_t count_, uint32_
         }
         written += static_cast<uint32_t>(n);  // short writes: completed
     }
-    int err = errno;
-    guard.finish(written < count_ && err == EPIPE);
+    const bool complete = written == count_;
+    int err = complete ? 0 : errno;
+    guard.finish(!complete && err == EPIPE);
     if (done != nullptr) *done = written;
     count(kBytesWritten, written);
-    if (written == count_) return 1;
+    if (complete) return 1;
     errno = err;
     return written > 0 ? 1 : 0;
 }

@@ -291,6 +291,37 @@ TEST(Sinks, PiecesArriveInOrderWithPaddingInOnePiece) {
     msfmt_args(nullptr, nullptr, "%d", 1);  // no sink: nothing happens
 }
 
+// Formats without positional references take a single pass: the sink must
+// get the pieces the three passes give it, at the limits too.
+TEST(Sinks, SinglePassGivesThePiecesOfTheThreePasses) {
+    using qrv::fmt::Arg;
+    const std::vector<Arg> args = {Arg::of(int64_t{-7}), Arg::of(int64_t{12}), Arg::of("s\nt"),    Arg::of(2.5),
+                                   Arg::of(int64_t{3}),  Arg::of("u"),         Arg::of(int64_t{9})};
+    const std::string formats[] = {
+        "",
+        "a\nb%%c%",
+        "%d%%%s|%-5d|%05d|%+d|% d\n",
+        "%*d|%.*s|%-*.*d|%#x|%lld",
+        "%hd %n %q%d",
+        "%.0x|%00x5d|%99999999999d",
+        "\xC3%d|%d|\xE2\x82\xAC%5s\xE2\x82\xAC%c",
+        repeat("%d", 51) + "%%",
+        repeat("%*.*d", 17),
+        std::string(5117, 'a') + "%d",
+        std::string(5118, 'a') + "%%%d",
+        std::string(6000, 'a') + "%d",
+        std::string(5118, 'a') + "\xC3\xA9%d",
+        "%1025d|%d",
+    };
+    for (const std::string &format : formats) {
+        std::vector<std::string> single, staged;
+        qrv::fmt::format_args(collect_pieces, &single, format.c_str(), args.data(), static_cast<int>(args.size()));
+        qrv::fmt::format_args_staged(collect_pieces, &staged, format.c_str(), args.data(),
+                                     static_cast<int>(args.size()));
+        EXPECT_EQ(single, staged) << format.substr(0, 40);
+    }
+}
+
 TEST_F(LibraryTest, WidthOverflowLeavesTheReadError) {
     mserror_seterr(1, 0);
     EXPECT_EQ(render("%99999999999d|%.99999999999d", 5, 6), "99999999999d|99999999999d");

@@ -4,9 +4,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "io/fio.h"
+#include "io/stream.h"
 #include "msfio.h"
 #include "msos.h"
+#include "mssio.h"
 #include "os_support.h"
 #include "support.h"
 
@@ -87,6 +91,29 @@ TEST_F(Redirection, InputComesFromTheNamedFile) {
     EXPECT_EQ(msfio_read(msfio_get_stdin(), buf, sizeof buf), 5);
     EXPECT_EQ(msfio_win_osfd_get(msfio_get_stdout()), 1);
     msbasic_end_main(msbasic_init_cascade);
+}
+
+std::string g_second_out;
+const char *second_out(const char *name) { return std::strcmp(name, "MSSTDOUT") == 0 ? g_second_out.c_str() : nullptr; }
+
+// A redirection applied again closes the descriptor under the standard
+// output stream, which took it as checked: until the stream is attached to
+// the new one its lines are refused, and then they go there.
+TEST_F(Redirection, StandardStreamRefusesTheDescriptorClosedUnderIt) {
+    const std::string first = dir_ / "first";
+    g_second_out = dir_ / "second";
+    ASSERT_EQ(init_with(nullptr, first.c_str(), nullptr), 1);
+    ASSERT_EQ(mssio_printf("kept %d\n", 1), 1);
+    ASSERT_TRUE(qrv::fio::redirect(second_out));
+    mserror_reset();
+    EXPECT_EQ(mssio_printf("lost %d\n", 2), 0);
+    EXPECT_EQ(mserror_geterr_id(), 16478);
+    EXPECT_EQ(errno, EBADF);
+    qrv::sio::attach_standard();
+    EXPECT_EQ(mssio_printf("moved %d\n", 3), 1);
+    msbasic_end_main(msbasic_init_cascade);
+    EXPECT_EQ(read_file(first), "kept 1\n");
+    EXPECT_EQ(read_file(g_second_out), "moved 3\n");
 }
 
 TEST_F(Redirection, AFileThatCannotBeOpenedFailsInit) {

@@ -1,10 +1,15 @@
 // Buffered streams: line buffering, the write rules, reads that flush the
 // task's pending output, positions, the standard streams and bad requests.
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "io/fio.h"
+#include "msfmt.h"
 #include "mssio.h"
 #include "os_support.h"
 #include "support.h"
@@ -240,6 +245,76 @@ TEST_F(Streams, FormattedOutputAndItsEdges) {
     EXPECT_EQ(mssio_fprintf(nullptr, "lost"), 1);
     mssio_close(s);
     EXPECT_EQ(read_file(path), "x=42  3.14\n(NILFORMAT)");
+}
+
+// Each write(2) as the system saw it.
+std::vector<std::string> g_writes;
+ssize_t recording_write(int fd, const void *data, size_t n) {
+    g_writes.emplace_back(static_cast<const char *>(data), n);
+    return ::write(fd, data, n);
+}
+
+bool g_whole = true;
+void write_piece(void *stream, const char *data, int length) {
+    if (mssio_write(static_cast<mssio_stream *>(stream), data, length) != length) g_whole = false;
+}
+
+// Formatted output goes into the buffer in place. It makes the writes, and
+// returns what, the engine's pieces written one at a time would: after
+// bytes left buffered, after a flush (the stream no longer dirty), for text
+// longer than the buffer, line feeds inside arguments, positional formats
+// (three passes) and a full disk.
+TEST_F(Streams, FormattedOutputWritesAsItsPiecesWould) {
+    const std::string long_text(700, 'L'), mid_text(300, 'M');
+    const struct {
+        const char *before;  // written first; "!" writes and flushes
+        const char *format;
+        const char *text;
+        bool disk_full;
+    } kCases[] = {
+        {"", "record %.0s%6d of the nightly batch: ok\n", "", false},
+        {"pre", "%s|%d\n", "a\nb", false},
+        {"!", "x%%y\n%5d", "", false},
+        {"pre", "%s", long_text.c_str(), false},
+        {"", "%s\n", long_text.c_str(), false},
+        {"pre", "%s tail %d\n", mid_text.c_str(), false},
+        {"pre", "%2$d %1$s\n", "positional", false},
+        {"", "no line %d", "", false},
+        {"pre", "abcd\ne%.0s|0123456789\nabcdefghij %d", "", false},
+        {"pre", "%s %d\n", "full", true},
+    };
+    for (const auto &c : kCases) {
+        std::vector<std::string> writes[2];
+        std::string contents[2];
+        int results[2];
+        for (int way = 0; way < 2; ++way) {
+            mssio_stream *s = open("w");
+            ASSERT_NE(s, nullptr);
+            if (std::strcmp(c.before, "!") == 0) {
+                mssio_write(s, "b", 1);
+                mssio_flush(s);
+            } else {
+                mssio_write(s, c.before, static_cast<int>(std::strlen(c.before)));
+            }
+            SyscallScope scope;
+            qrv::os::g_sys.write = c.disk_full ? disk_full : recording_write;
+            g_writes.clear();
+            g_whole = true;
+            if (way == 0) {
+                results[way] = mssio_fprintf(s, c.format, c.text, 42);
+            } else {
+                msfmt_args(write_piece, s, c.format, c.text, 42);
+                results[way] = g_whole;
+            }
+            writes[way] = g_writes;
+            qrv::os::restore_syscalls();
+            mssio_close(s);
+            contents[way] = read_file(path);
+        }
+        EXPECT_EQ(writes[0], writes[1]) << c.format;
+        EXPECT_EQ(results[0], results[1]) << c.format;
+        EXPECT_EQ(contents[0], contents[1]) << c.format;
+    }
 }
 
 TEST_F(Streams, StandardStreamsExistPerTask) {
