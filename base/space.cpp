@@ -104,7 +104,7 @@ int64_t usable(void *block) { return static_cast<int64_t>(os::heap_usable_size(b
     mserror_seterr(err::kNoSpaceFromOs, 0);
 }
 
-[[gnu::noinline]] void *account_new_shared(void *block, int size, int64_t delta) {
+[[gnu::noinline]] void *account_new_shared(void *block, int64_t size, int64_t delta) {
     raise(g_acc.bytes_hwm, g_acc.bytes.fetch_add(delta, std::memory_order_relaxed) + delta);
     raise(g_acc.spaces_hwm, g_acc.spaces.fetch_add(1, std::memory_order_relaxed) + 1);
     raise(g_acc.biggest, size);
@@ -113,7 +113,7 @@ int64_t usable(void *block) { return static_cast<int64_t>(os::heap_usable_size(b
 
 // Counts a block that the heap just handed out; delta is its size less what
 // a checked request added to the bytes already.
-[[gnu::always_inline]] inline void *account_new(void *block, int size, int64_t delta) {
+[[gnu::always_inline]] inline void *account_new(void *block, int64_t size, int64_t delta) {
     if (!os::single_threaded()) return account_new_shared(block, size, delta);
     // Nobody else can look: plain updates.
     constexpr auto relaxed = std::memory_order_relaxed;
@@ -127,16 +127,23 @@ int64_t usable(void *block) { return static_cast<int64_t>(os::heap_usable_size(b
     return block;
 }
 
-void account_release(void *block) {
-    const int64_t size = usable(block);
+// Uncounts a block of size bytes, hands it back to the heap and answers 1.
+[[gnu::always_inline]] inline int release_space(void *block, int64_t size) {
     if (os::single_threaded()) {
         g_acc.bytes.store(g_acc.bytes.load(std::memory_order_relaxed) - size, std::memory_order_relaxed);
         g_acc.spaces.store(g_acc.spaces.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
-        return;
+    } else {
+        g_acc.bytes.fetch_sub(size, std::memory_order_relaxed);
+        g_acc.spaces.fetch_sub(1, std::memory_order_relaxed);
     }
-    g_acc.bytes.fetch_sub(size, std::memory_order_relaxed);
-    g_acc.spaces.fetch_sub(1, std::memory_order_relaxed);
+    *static_cast<unsigned char *>(block) = 0xAA;
+    os::heap_release(block);
+    return 1;
 }
+
+// The release when the heap must be asked for the size, out of line so that
+// the common release keeps nothing across a call but the block itself.
+[[gnu::noinline]] int release_asking_size(void *block) { return release_space(block, usable(block)); }
 
 [[gnu::noinline]] void *get_checked_space(int size, int check_limit, bool report) {
     if (size == 0) return nullptr;
@@ -164,16 +171,20 @@ void account_release(void *block) {
 
 // The common request (a positive size, no ceiling to honour, no failure
 // injected) goes straight to the heap; everything else takes the checked way.
+[[gnu::cold, gnu::noinline]] void *heap_exhausted(bool report) {
+    if (report) report_heap_exhausted();
+    return nullptr;
+}
+
 inline void *get_space(int size, int check_limit, bool report) {
     const unsigned detours = kDetourFailure | kDetourSizeCall | (check_limit != 0 ? kDetourCeiling : 0);
-    if (size > 0 && (g_acc.detours.load(std::memory_order_relaxed) & detours) == 0) [[likely]] {
-        void *block = os::heap_alloc(static_cast<size_t>(size));
-        if (block != nullptr) [[likely]]
-            return account_new(block, size, static_cast<int64_t>(os::size_from_word(block)));
-        if (report) report_heap_exhausted();
-        return nullptr;
-    }
-    return get_checked_space(size, check_limit, report);
+    if (size <= 0 || (g_acc.detours.load(std::memory_order_relaxed) & detours) != 0) [[unlikely]]
+        return get_checked_space(size, check_limit, report);
+    const auto wanted = static_cast<int64_t>(size);  // one register across the heap's call
+    void *block = os::heap_alloc(static_cast<size_t>(wanted));
+    if (block == nullptr) [[unlikely]]
+        return heap_exhausted(report);
+    return account_new(block, wanted, static_cast<int64_t>(os::size_from_word(block)));
 }
 
 // How a resize ends when the ceiling or the heap refuses it.
@@ -266,10 +277,9 @@ QRV_API void *mssp_reget_ex(void *space, int size, int check_limit) noexcept {
 
 QRV_API int mssp_free_rv(void *space) noexcept {
     if (space == nullptr) return 1;
-    account_release(space);
-    *static_cast<unsigned char *>(space) = 0xAA;
-    qrv::os::heap_release(space);
-    return 1;
+    if (!qrv::os::g_heap_size_word.load(std::memory_order_relaxed)) [[unlikely]]
+        return release_asking_size(space);
+    return release_space(space, static_cast<int64_t>(qrv::os::size_from_word(space)));
 }
 
 QRV_API int mssp_size(void *space) noexcept { return space != nullptr ? clamp32(usable(space)) : 0; }
