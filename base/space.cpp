@@ -29,6 +29,13 @@ namespace {
 constexpr int64_t kMinimumLimit = 4194304;  // 4 MiB
 constexpr int64_t kSmallShrink = 1024;
 
+// Bits of detours: a ceiling is set (it matters to checked requests only), a
+// failure is armed, block sizes must be asked of the heap (until the probe at
+// start finds they can be read from the block).
+constexpr unsigned kDetourCeiling = 1;
+constexpr unsigned kDetourFailure = 2;
+constexpr unsigned kDetourSizeCall = 4;
+
 // Three cache lines: the counters every get and release change, the marks
 // every get reads but rarely passes, and the settings every get reads, so
 // that threads bouncing the first line between cores do not drag the others.
@@ -40,15 +47,8 @@ struct alignas(64) Accounting {
     std::atomic<int64_t> biggest{0};
     alignas(64) std::atomic<int64_t> limit{0};
     std::atomic<long> fail_countdown{0};
-    std::atomic<unsigned> detours{4};  // what turns a get off the short way
+    std::atomic<unsigned> detours{kDetourSizeCall};  // what turns a get off the short way
 };
-
-// Bits of detours: a ceiling is set (it matters to checked requests only), a
-// failure is armed, block sizes must be asked of the heap (until the probe at
-// start finds they can be read from the block).
-constexpr unsigned kDetourCeiling = 1;
-constexpr unsigned kDetourFailure = 2;
-constexpr unsigned kDetourSizeCall = 4;
 
 Accounting g_acc;
 std::atomic<bool> g_started{false};
