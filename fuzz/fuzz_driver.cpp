@@ -86,8 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     argv.push_back(nullptr);
 
     msbin_xtarget[0] = '\0';
-    if (msbin_optfile_getvar(kMarker) == nullptr &&
-        !msbin_optfile_switch_file((g_root + "/config/options").c_str())) {
+    if (msbin_optfile_getvar(kMarker) == nullptr && !msbin_optfile_switch_file((g_root + "/config/options").c_str())) {
         std::abort();
     }
     mserror_reset();
