@@ -169,13 +169,14 @@ int64_t usable(void *block) { return static_cast<int64_t>(os::heap_usable_size(b
     return account_new(block, size, usable(block) - reserved);
 }
 
-// The common request (a positive size, no ceiling to honour, no failure
-// injected) goes straight to the heap; everything else takes the checked way.
 [[gnu::cold, gnu::noinline]] void *heap_exhausted(bool report) {
     if (report) report_heap_exhausted();
     return nullptr;
 }
 
+// The common request (a positive size, no ceiling to honour, no failure
+// armed, sizes read from the block) goes straight to the heap; everything
+// else takes the checked way.
 inline void *get_space(int size, int check_limit, bool report) {
     const unsigned detours = kDetourFailure | kDetourSizeCall | (check_limit != 0 ? kDetourCeiling : 0);
     if (size <= 0 || (g_acc.detours.load(std::memory_order_relaxed) & detours) != 0) [[unlikely]]
